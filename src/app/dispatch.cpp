@@ -1,0 +1,52 @@
+#include "app/dispatch.h"
+
+#include "app/error_list.h"
+#include "app/help.h"
+
+namespace bk {
+namespace {
+
+// Touched only by the host's calling thread; a command started from a host
+// timer while a dialog is open sees it set.
+bool command_busy = false;
+
+// Clears the help callback however the command ends.
+class HelpScope {
+public:
+    explicit HelpScope(HelpCallback help) { set_help_callback(help); }
+    ~HelpScope() { set_help_callback(nullptr); }
+};
+
+}  // namespace
+
+BusyGuard::BusyGuard() : acquired_(!command_busy) {
+    if (acquired_) command_busy = true;
+}
+
+BusyGuard::~BusyGuard() {
+    if (acquired_) command_busy = false;
+}
+
+uint32_t dispatch(const CommandTable& commands, int32_t command, void* parent, uint32_t flags,
+                  HostParamCallback params, HelpCallback help) {
+    HelpScope help_scope(help);
+    clear_errors();
+    uint32_t result = BK_FAILED;
+    try {
+        CommandFunction function = nullptr;
+        switch (command) {
+            case BK_CMD_BACKUP: function = commands.backup; break;
+            case BK_CMD_RESTORE: function = commands.restore; break;
+            case BK_CMD_SETTINGS: function = commands.settings; break;
+            case BK_CMD_END_OF_WORK: function = commands.end_of_work; break;
+            default: break;
+        }
+        if (function) result = function(parent, flags, params);
+    } catch (...) {
+        add_exception_message();
+        result = BK_FAILED;
+    }
+    return result;
+}
+
+}  // namespace bk

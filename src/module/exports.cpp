@@ -1,0 +1,20 @@
+#include "app/commands/commands.h"
+#include "app/error_list.h"
+#include "vardobk/vardobk.h"
+
+extern "C" {
+
+BK_EXPORT uint32_t BK_CALL bkDispatch(int32_t command, void* parent, uint32_t flags,
+                                      HostParamCallback params, HelpCallback help) {
+    return bk::dispatch(bk::module_commands(), command, parent, flags, params, help);
+}
+
+BK_EXPORT int32_t BK_CALL bkLastError(int32_t index, char* buffer, int32_t size) {
+    try {
+        return bk::copy_error(index, buffer, size);
+    } catch (...) {
+        return -1;
+    }
+}
+
+}

@@ -1,0 +1,30 @@
+// Lists a folder's entries whose names match a pattern with the Windows rules:
+// "*" and "?", letters compared without case, "*.*" matching every name.
+// "." and ".." are never listed.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace rkit {
+
+bool match_file_pattern(const std::wstring& pattern, const std::wstring& name);
+
+class file_enumerator {
+public:
+    // folder joined with a pattern, such as "/data/*.dbf".
+    explicit file_enumerator(const std::wstring& folder_and_pattern);
+    bool done() const;
+    void next();
+    bool is_dir() const;
+    std::wstring filename() const;  // name only, without the folder
+
+private:
+    struct entry {
+        std::wstring name;
+        bool dir;
+    };
+    std::vector<entry> entries_;
+    size_t pos_ = 0;
+};
+
+}  // namespace rkit

@@ -1,0 +1,126 @@
+// bkDispatch's contract with its commands: results, messages, one command at
+// a time, the help callback.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/com_error.h"
+#include "app/dispatch.h"
+#include "app/error_list.h"
+#include "app/help.h"
+
+namespace {
+
+std::vector<std::string> messages() {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < bk::error_count(); ++i) {
+        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
+        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
+        out.push_back(text);
+    }
+    return out;
+}
+
+uint32_t dispatch_backup(bk::CommandFunction f, HelpCallback help = nullptr) {
+    bk::CommandTable table;
+    table.backup = f;
+    return bk::dispatch(table, BK_CMD_BACKUP, nullptr, 0, nullptr, help);
+}
+
+TEST(Dispatch, ExceptionsBecomeExactlyOneMessage) {
+    struct Case {
+        bk::CommandFunction command;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t {
+             throw std::logic_error("root_path parameter not found");
+         },
+         "root_path parameter not found"},
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t {
+             throw bk::com_error(bk::com_error::e_fail, L"XML: ошибка разбора");
+         },
+         "XML: ошибка разбора"},
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t { throw bk::com_error(bk::com_error::e_fail); },
+         "unknown COM error"},
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t { throw 42; }, "unknown error"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(dispatch_backup(c.command), BK_FAILED);
+        EXPECT_EQ(messages(), std::vector<std::string>{c.message});
+    }
+}
+
+TEST(Dispatch, ResultsAndMessagesOfTheCommandPassThrough) {
+    EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
+                  bk::add_error("first");
+                  bk::add_error_wide(L"второе");
+                  return BK_FAILED;
+              }),
+              BK_FAILED);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"first", "второе"}));
+    EXPECT_EQ(bk::copy_error(2, nullptr, 0), -1);
+
+    // The next call starts with an empty list.
+    EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t { return BK_NOT_DONE; }),
+              BK_NOT_DONE);
+    EXPECT_TRUE(messages().empty());
+
+    bk::CommandTable empty;
+    EXPECT_EQ(bk::dispatch(empty, 0, nullptr, 0, nullptr, nullptr), BK_FAILED);
+    EXPECT_EQ(bk::dispatch(empty, 5, nullptr, 0, nullptr, nullptr), BK_FAILED);
+    EXPECT_TRUE(messages().empty());
+}
+
+uint32_t nested_result = 99;
+
+TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
+    nested_result = 99;
+    EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
+                  bk::BusyGuard busy;
+                  if (!busy.acquired()) return BK_NOT_DONE;
+                  bk::add_error("left by the outer command");
+                  // A host timer fires while the command's dialog is open.
+                  bk::CommandTable inner;
+                  inner.backup = [](void*, uint32_t, HostParamCallback) -> uint32_t {
+                      bk::BusyGuard inner_busy;
+                      return inner_busy.acquired() ? BK_DONE : BK_NOT_DONE;
+                  };
+                  nested_result = bk::dispatch(inner, BK_CMD_BACKUP, nullptr, 0, nullptr, nullptr);
+                  return BK_DONE;
+              }),
+              BK_DONE);
+    EXPECT_EQ(nested_result, BK_NOT_DONE);
+    // The nested call emptied the list first and added nothing.
+    EXPECT_TRUE(messages().empty());
+
+    // The flag is cleared even when the command throws.
+    dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
+        bk::BusyGuard busy;
+        throw std::runtime_error("boom");
+    });
+    bk::BusyGuard after;
+    EXPECT_TRUE(after.acquired());
+}
+
+std::vector<std::string> help_requests;
+void record_help(const char* key) { help_requests.push_back(key); }
+
+TEST(Help, TopicsReachTheHostOnlyWhileACommandRuns) {
+    help_requests.clear();
+    dispatch_backup(
+        [](void*, uint32_t, HostParamCallback) -> uint32_t {
+            bk::show_help(10002);
+            bk::show_help(10030);
+            return BK_DONE;
+        },
+        record_help);
+    EXPECT_EQ(help_requests, (std::vector<std::string>{"h8.bk.dlg.backup", ""}));
+    bk::show_help(10002);  // no command running: no callback
+    EXPECT_EQ(help_requests.size(), 2u);
+    EXPECT_EQ(bk::help_key_for_dialog(10033), "h8.bk.dlg.setup.keeptime");
+}
+
+}  // namespace
