@@ -1,0 +1,340 @@
+#include "settings/xml.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "app/com_error.h"
+#include "rkit/text.h"
+
+namespace bk {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Result codes of the failures the DOM and variant conversions report.
+constexpr int32_t e_pointer = static_cast<int32_t>(0x80004003u);
+constexpr int32_t disp_e_typemismatch = static_cast<int32_t>(0x80020005u);
+constexpr int32_t disp_e_overflow = static_cast<int32_t>(0x8002000Au);
+
+int32_t hresult_from_errno(int err) { return static_cast<int32_t>(0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu)); }
+
+[[noreturn]] void throw_errno(int err) {
+    throw com_error(hresult_from_errno(err), rkit::char_to_wide(std::strerror(err)));
+}
+
+[[noreturn]] void throw_null_pointer() { throw com_error(e_pointer, L"Invalid pointer."); }
+
+pugi::xml_node checked(const XmlNode& node) {
+    if (node.empty()) throw_null_pointer();
+    return node.raw();
+}
+
+std::string utf8(std::wstring_view text) { return rkit::wide_to_char(text); }
+std::wstring wide(const char* text) { return rkit::char_to_wide(text); }
+
+// The plain names every file of the module uses are looked up directly; only
+// a real XPath expression goes through the XPath engine.
+bool is_plain_name(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                  c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+        if (!ok) return false;
+    }
+    return !(name[0] >= '0' && name[0] <= '9') && name[0] != '-' && name[0] != '.';
+}
+
+// Decimal text to a 32-bit integer with the rules of the variant conversion:
+// blanks around the number are allowed, anything else is a type mismatch,
+// a number outside the 32-bit range an overflow.
+int32_t to_int32(const wchar_t* text) {
+    const wchar_t* p = text;
+    while (std::iswspace(*p)) ++p;
+    bool negative = false;
+    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
+    if (!(*p >= L'0' && *p <= L'9')) throw com_error(disp_e_typemismatch, L"Type mismatch.");
+    int64_t value = 0;
+    bool overflow = false;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        value = value * 10 + (*p - L'0');
+        if (value > int64_t{1} << 32) overflow = true, value = int64_t{1} << 32;
+    }
+    while (std::iswspace(*p)) ++p;
+    if (*p) throw com_error(disp_e_typemismatch, L"Type mismatch.");
+    if (negative) value = -value;
+    if (overflow || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        throw com_error(disp_e_overflow, L"Out of present range.");
+    return static_cast<int32_t>(value);
+}
+
+struct string_writer : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
+// The mode a new file gets from open(..., 0666): 0666 without the umask. The
+// umask is read from /proc, since setting it to read it back is not safe while
+// other threads create files.
+mode_t new_file_mode() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return 0644;
+}
+
+// Replaces the file at target with bytes so that a crash or a full disk at any
+// moment leaves either the old file or the new one, never a mixture.
+void replace_file(std::string target, const std::string& bytes) {
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        // Saving through a link updates the file it points to and keeps the link.
+        fs::path real = fs::canonical(target, ec);
+        if (!ec) target = real.string();
+    }
+    fs::path path(target);
+    std::string name = path.filename().string();
+    fs::path folder = path.parent_path();
+    std::string temp = (folder / ("." + name.substr(0, 200) + ".XXXXXX")).string();
+
+    int fd = mkstemp(temp.data());
+    if (fd < 0) throw_errno(errno);
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw_errno(err);
+    };
+
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        if (::fchmod(fd, old.st_mode & 07777) != 0) fail(errno);
+        // Only root can hand a file to another owner; for anyone else the
+        // owner is already theirs or cannot be kept.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
+    } else if (::fchmod(fd, new_file_mode()) != 0) {
+        fail(errno);
+    }
+
+    for (size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        throw_errno(err);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        throw_errno(err);
+    }
+    // Make the rename itself durable.
+    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace
+
+std::wstring XmlNode::name() const { return node_ ? wide(node_.name()) : std::wstring(); }
+
+XmlDocument XmlNode::owner() const {
+    XmlDocument doc;
+    doc.doc_ = doc_;
+    return doc;
+}
+
+XmlDocument create_document() {
+    XmlDocument doc;
+    doc.doc_ = std::make_shared<pugi::xml_document>();
+    pugi::xml_node decl = doc.doc_->append_child(pugi::node_declaration);
+    decl.append_attribute("version").set_value("1.0");
+    return doc;
+}
+
+XmlDocument load_document(const std::wstring& path) {
+    XmlDocument doc;
+    doc.doc_ = std::make_shared<pugi::xml_document>();
+    std::string narrow = utf8(path);
+    pugi::xml_parse_result result = doc.doc_->load_file(narrow.c_str(), pugi::parse_default, pugi::encoding_auto);
+    if (!result) throw xml_error("error loading XML: " + narrow);
+    return doc;
+}
+
+void save_document(const XmlDocument& doc, const std::wstring& path) {
+    if (doc.empty()) throw_null_pointer();
+    // Every top-level node on a line of its own, the content unindented.
+    string_writer out;
+    for (pugi::xml_node node : doc.raw()->children()) {
+        node.print(out, "", pugi::format_raw, pugi::encoding_utf8);
+        out.text += '\n';
+    }
+    replace_file(utf8(path), out.text);
+}
+
+XmlNode create_root(const XmlDocument& doc) {
+    if (doc.empty()) throw_null_pointer();
+    if (pugi::xml_node old = doc.raw()->document_element()) doc.raw()->remove_child(old);
+    pugi::xml_node root = doc.raw()->append_child("root");
+    if (!root) throw xml_error("XML: can't create node: root");
+    return XmlNode(doc.doc_, root);
+}
+
+XmlNode document_element(const XmlDocument& doc) {
+    if (doc.empty()) throw_null_pointer();
+    return XmlNode(doc.doc_, doc.raw()->document_element());
+}
+
+XmlNode child_element(const XmlNode& parent, std::wstring_view name) {
+    pugi::xml_node node = checked(parent);
+    std::string narrow = utf8(name);
+    if (is_plain_name(narrow)) {
+        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+            if (child.type() == pugi::node_element && narrow == child.name()) return parent.wrap(child);
+        }
+        return XmlNode();
+    }
+    try {
+        pugi::xpath_node found = node.select_node(narrow.c_str());
+        return parent.wrap(found.node());
+    } catch (const pugi::xpath_exception& e) {
+        throw com_error(com_error::e_fail, wide(e.what()));
+    }
+}
+
+std::vector<XmlNode> child_elements(const XmlNode& parent) {
+    pugi::xml_node node = checked(parent);
+    std::vector<XmlNode> result;
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() == pugi::node_element) result.push_back(parent.wrap(child));
+    }
+    return result;
+}
+
+XmlNode add_element(const XmlNode& parent, std::wstring_view name) {
+    pugi::xml_node node = checked(parent);
+    std::string narrow = utf8(name);
+    pugi::xml_node child = narrow.empty() ? pugi::xml_node() : node.append_child(narrow.c_str());
+    if (!child) throw xml_error("XML: can't create node: " + narrow);
+    return parent.wrap(child);
+}
+
+namespace {
+
+void set_attr(const XmlNode& element, std::wstring_view name, const char* value) {
+    pugi::xml_node node = checked(element);
+    std::string narrow = utf8(name);
+    pugi::xml_attribute attr = node.attribute(narrow.c_str());
+    if (!attr && !narrow.empty()) attr = node.append_attribute(narrow.c_str());
+    if (!attr) throw xml_error("XML: can't create attribute: " + narrow);
+    attr.set_value(value);
+}
+
+pugi::xml_attribute find_attr(const XmlNode& element, std::wstring_view name) {
+    return checked(element).attribute(utf8(name).c_str());
+}
+
+[[noreturn]] void throw_missing(std::wstring_view name) { throw xml_error("XML: attribute not found: " + utf8(name)); }
+
+}  // namespace
+
+void write_attr(const XmlNode& element, std::wstring_view name, const std::wstring& value) {
+    set_attr(element, name, utf8(value).c_str());
+}
+
+void write_attr(const XmlNode& element, std::wstring_view name, int32_t value) {
+    set_attr(element, name, std::to_string(value).c_str());
+}
+
+bool read_attr(const XmlNode& element, std::wstring_view name, std::wstring& target) {
+    pugi::xml_attribute attr = find_attr(element, name);
+    if (!attr) return false;
+    target = wide(attr.value());
+    return true;
+}
+
+bool read_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
+    pugi::xml_attribute attr = find_attr(element, name);
+    if (!attr) return false;
+    target = to_int32(wide(attr.value()).c_str());
+    return true;
+}
+
+void require_attr(const XmlNode& element, std::wstring_view name, std::wstring& target) {
+    if (!read_attr(element, name, target)) throw_missing(name);
+}
+
+void require_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
+    if (!read_attr(element, name, target)) throw_missing(name);
+}
+
+bool read_value(const XmlNode& parent, std::wstring_view name, std::wstring& target, std::wstring_view attr) {
+    XmlNode element = child_element(parent, name);
+    return !element.empty() && read_attr(element, attr, target);
+}
+
+bool read_value(const XmlNode& parent, std::wstring_view name, int32_t& target, std::wstring_view attr) {
+    XmlNode element = child_element(parent, name);
+    return !element.empty() && read_attr(element, attr, target);
+}
+
+namespace {
+
+XmlNode value_element(const XmlNode& parent, std::wstring_view name) {
+    XmlNode element = child_element(parent, name);
+    return element.empty() ? add_element(parent, name) : element;
+}
+
+template <class T>
+void write_list_of(const XmlNode& list, const std::vector<T>& values) {
+    checked(list);
+    for (size_t i = 0; i < values.size(); ++i) {
+        XmlNode item = add_element(list, L"item" + std::to_wstring(i));
+        write_attr(item, value_attr, values[i]);
+    }
+}
+
+template <class T>
+void read_list_of(const XmlNode& list, std::vector<T>& values) {
+    pugi::xml_node node = checked(list);
+    values.clear();
+    values.reserve(static_cast<size_t>(std::distance(node.begin(), node.end())));
+    for (const XmlNode& child : child_elements(list)) {
+        T value{};
+        if (read_attr(child, value_attr, value)) values.push_back(std::move(value));
+    }
+}
+
+}  // namespace
+
+void write_value(const XmlNode& parent, std::wstring_view name, const std::wstring& value, std::wstring_view attr) {
+    write_attr(value_element(parent, name), attr, value);
+}
+
+void write_value(const XmlNode& parent, std::wstring_view name, int32_t value, std::wstring_view attr) {
+    write_attr(value_element(parent, name), attr, value);
+}
+
+void write_list(const XmlNode& list, const std::vector<std::wstring>& values) { write_list_of(list, values); }
+void write_list(const XmlNode& list, const std::vector<int32_t>& values) { write_list_of(list, values); }
+void read_list(const XmlNode& list, std::vector<std::wstring>& values) { read_list_of(list, values); }
+void read_list(const XmlNode& list, std::vector<int32_t>& values) { read_list_of(list, values); }
+
+}  // namespace bk
