@@ -1,6 +1,7 @@
 // Lists a folder's entries whose names match a pattern with the Windows rules:
 // "*" and "?", letters compared without case, "*.*" matching every name.
-// "." and ".." are never listed.
+// "." and ".." are never listed. Entries come sorted by name, so that every
+// walk over the same folder sees the same order.
 #pragma once
 #include <string>
 #include <vector>
@@ -15,13 +16,18 @@ public:
     explicit file_enumerator(const std::wstring& folder_and_pattern);
     bool done() const;
     void next();
+    // A folder, or a link to one (as a junction is a folder on Windows).
     bool is_dir() const;
+    // The entry itself is a symbolic link, so that a recursive walk can
+    // decide not to follow it.
+    bool is_symlink() const;
     std::wstring filename() const;  // name only, without the folder
 
 private:
     struct entry {
         std::wstring name;
         bool dir;
+        bool symlink;
     };
     std::vector<entry> entries_;
     size_t pos_ = 0;

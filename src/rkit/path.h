@@ -2,6 +2,7 @@
 // accepted as one too, so that paths written on Windows keep working.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace rkit {
 
@@ -41,5 +42,10 @@ bool get_relative_path(const std::wstring& base, const std::wstring& full, std::
 // the comparison is exact after normalising.
 bool equal_path(const std::wstring& a, const std::wstring& b);
 std::wstring get_current_dir();
+
+// The bytes the kernel takes for a path: UTF-8, "\" turned into "/".
+std::string native_path(const std::wstring& path);
+// A path as the kernel gave it, back to the module's wide form.
+std::wstring from_native_path(std::string_view bytes);
 
 }  // namespace rkit

@@ -15,13 +15,16 @@ public:
     void close();
     bool read_line(std::wstring& line);
     bool write_line(const std::wstring& line);
+    // True when no further line can be read.
     bool eof() const;
+    // Open, and no read or write has failed.
     bool ok() const;
 
 private:
-    std::fstream stream_;
+    mutable std::fstream stream_;  // eof() peeks
     text_encoding enc_;
     bool ok_ = false;
+    bool at_start_ = true;
 };
 
 }  // namespace rkit

@@ -1,0 +1,212 @@
+#include "rkit/files.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "rkit/path.h"
+
+namespace rkit {
+
+namespace {
+
+// Keeps errno of the first failure while clean-up calls run.
+class errno_keeper {
+public:
+    errno_keeper() : saved_(errno) {}
+    ~errno_keeper() { errno = saved_; }
+
+private:
+    int saved_;
+};
+
+class fd_holder {
+public:
+    explicit fd_holder(int fd) : fd_(fd) {}
+    ~fd_holder() {
+        if (fd_ >= 0) {
+            errno_keeper keep;
+            ::close(fd_);
+        }
+    }
+    fd_holder(const fd_holder&) = delete;
+    fd_holder& operator=(const fd_holder&) = delete;
+    int get() const { return fd_; }
+    // Closes now, so that a failing close (a full disk on NFS) is seen.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool copy_bytes(int from, int to) {
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(from, buf, sizeof buf);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buf + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+// Fills the open target with the source's content, mode and (when asked)
+// times, and closes it. On failure the target file is removed.
+bool fill_target(int from, const struct stat& st, fd_holder& to, const std::string& target, bool keep_times) {
+    bool ok = copy_bytes(from, to.get()) && ::fchmod(to.get(), st.st_mode & 07777) == 0;
+    if (ok && keep_times) {
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = ::futimens(to.get(), times) == 0;
+    }
+    if (ok) ok = to.close();
+    if (!ok) {
+        errno_keeper keep;
+        ::unlink(target.c_str());
+    }
+    return ok;
+}
+
+// A copy of from at to. Replacing goes through a temporary file beside the
+// target, renamed over it at the end, so a failed copy never destroys the
+// file that was there.
+bool copy_file(const std::string& from, const std::string& to, bool overwrite, bool keep_times) {
+    fd_holder src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (src.get() < 0) return false;
+    struct stat st {};
+    if (::fstat(src.get(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (!overwrite) {
+        fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (target.get() < 0) return false;
+        return fill_target(src.get(), st, target, to, keep_times);
+    }
+
+    struct stat existing {};
+    if (::stat(to.c_str(), &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+        errno = EINVAL;  // a file copied onto itself would be emptied
+        return false;
+    }
+    std::string temp = to + ".vdkXXXXXX";
+    fd_holder temp_fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (temp_fd.get() < 0) return false;
+    if (!fill_target(src.get(), st, temp_fd, temp, keep_times)) return false;
+    if (::rename(temp.c_str(), to.c_str()) != 0) {
+        errno_keeper keep;
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool file_exists(const std::wstring& path) {
+    struct stat st {};
+    return ::stat(native_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool dir_exists(const std::wstring& path) {
+    struct stat st {};
+    return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool file_delete(const std::wstring& path) { return ::unlink(native_path(path).c_str()) == 0; }
+
+bool file_copy(const std::wstring& from, const std::wstring& to, bool overwrite) {
+    // Like the Windows copy, the copy keeps the source's modification time.
+    return copy_file(native_path(from), native_path(to), overwrite, true);
+}
+
+bool file_move(const std::wstring& from, const std::wstring& to) {
+    const std::string src = native_path(from), dst = native_path(to);
+    if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    // The staging folder is often on a tmpfs: move by copying.
+    if (!copy_file(src, dst, true, true)) return false;
+    if (::unlink(src.c_str()) != 0) {
+        errno_keeper keep;
+        ::unlink(dst.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool file_rename(const std::wstring& from, const std::wstring& to) {
+    return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool dir_create(const std::wstring& path) { return ::mkdir(native_path(path).c_str(), 0777) == 0; }
+
+bool create_path(const std::wstring& path) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    const std::string native = native_path(path);
+    for (size_t pos = 1; pos <= native.size(); ++pos) {
+        if (pos < native.size() && native[pos] != '/') continue;
+        const std::string prefix = native.substr(0, pos);
+        if (prefix.back() == '/') continue;
+        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+bool dir_deep_delete(const std::wstring& path) {
+    const std::filesystem::path native(native_path(path));
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    // remove_all never follows a link: a link inside the folder goes, what it
+    // points to stays.
+    std::error_code ec;
+    std::filesystem::remove_all(native, ec);
+    if (ec) {
+        errno = ec.value();
+        return false;
+    }
+    return true;
+}
+
+int64_t file_size(const std::wstring& path) {
+    struct stat st {};
+    if (::stat(native_path(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size;
+}
+
+std::wstring temp_dir() {
+    const char* env = ::getenv("TMPDIR");
+    if (env && *env) return from_native_path(env);
+    return L"/tmp";
+}
+
+}  // namespace rkit
