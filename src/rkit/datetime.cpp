@@ -11,6 +11,9 @@ namespace {
 namespace chr = std::chrono;
 
 constexpr int64_t millis_per_day = 86'400'000;
+// Timestamps count from the day before 1600-01-01, which is what makes the
+// catalogue's "long past" value 6311520000000 fall on 1800-01-01 00:00.
+constexpr int64_t timestamp_day_offset = 1;
 constexpr chr::sys_days epoch{chr::year{1600} / chr::January / 1};
 
 chr::year_month_day to_ymd(int day, int month, int year) {
@@ -152,9 +155,13 @@ int64_t time_period::millis() const {
 
 void timestamp::put_system_clock() { *this = clock::now(); }
 
-void timestamp::put(const date& d, const time& t) { value_ = d.day_number() * millis_per_day + t.millis(); }
+void timestamp::put(const date& d, const time& t) {
+    value_ = (d.day_number() + timestamp_day_offset) * millis_per_day + t.millis();
+}
 
-date timestamp::get_date() const { return date::from_day_number(floor_div(value_, millis_per_day)); }
+date timestamp::get_date() const {
+    return date::from_day_number(floor_div(value_, millis_per_day) - timestamp_day_offset);
+}
 
 time timestamp::get_time() const {
     int64_t ms = value_ - floor_div(value_, millis_per_day) * millis_per_day;

@@ -2,8 +2,9 @@
 //
 // Text forms: a date is "dd.mm.yyyy", a time "hh:mm:ss"; from_str reads back
 // what to_wstring writes. A timestamp is a count of milliseconds since
-// 1600-01-01 00:00 local time, so timestamps order as time does; the value
-// 6311520000000 is 1800-01-01 00:00.
+// 1599-12-31 00:00 local time (the civil date and time encoded, no time zone
+// arithmetic), so timestamps order as time does; the value 6311520000000 is
+// 1800-01-01 00:00 and the default value 0 is 31.12.1599 00:00.
 #pragma once
 #include <cstdint>
 #include <string>
