@@ -38,7 +38,7 @@ static void show_help_topic(const char *key) { printf("help: %s\n", key); }
 
 /* The library beside this program's lib/ folder: build/bin/../lib. */
 static void default_library(char *out, size_t size) {
-    char exe[PATH_MAX];
+    char exe[PATH_MAX - 32];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) {
         snprintf(out, size, "libvardobk.so");
