@@ -1,0 +1,37 @@
+#include "catalogue/record_attrs.h"
+
+namespace bk {
+
+void write_record_attrs(const XmlNode& element, const BackupRecord& record) {
+    write_attr(element, L"date", rkit::to_wstring(record.time.get_date()));
+    write_attr(element, L"time", rkit::to_wstring(record.time.get_time()));
+    write_attr(element, L"keeptime", record.keeptime);
+    write_attr(element, L"filename", record.filename);
+    write_attr(element, L"comment", record.comment);
+    write_attr(element, L"version_type", record.version_type);
+    write_attr(element, L"version_family", record.version_family);
+    write_attr(element, L"workplace", record.workplace);
+    write_attr(element, L"dbname", record.dbname);
+    write_attr(element, L"username", record.username);
+    write_attr(element, L"workstation", record.workstation);
+}
+
+void read_record_attrs(const XmlNode& element, BackupRecord& record) {
+    rkit::date day = record.time.get_date();
+    rkit::time moment = record.time.get_time();
+    std::wstring text;
+    if (read_attr(element, L"date", text)) rkit::from_str(text, day);
+    if (read_attr(element, L"time", text)) rkit::from_str(text, moment);
+    record.time.put(day, moment);
+    read_attr(element, L"keeptime", record.keeptime);
+    read_attr(element, L"filename", record.filename);
+    read_attr(element, L"comment", record.comment);
+    read_attr(element, L"version_type", record.version_type);
+    read_attr(element, L"version_family", record.version_family);
+    read_attr(element, L"workplace", record.workplace);
+    read_attr(element, L"dbname", record.dbname);
+    read_attr(element, L"username", record.username);
+    read_attr(element, L"workstation", record.workstation);
+}
+
+}  // namespace bk

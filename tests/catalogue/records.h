@@ -1,0 +1,27 @@
+// Building catalogue records for the tests.
+#pragma once
+#include <string>
+
+#include "catalogue/catalogue.h"
+
+namespace cattest {
+
+inline rkit::timestamp at(int day, int month, int year, int hour = 10, int minute = 0) {
+    rkit::timestamp ts;
+    ts.put(rkit::date(day, month, year), rkit::time(hour, minute, 0));
+    return ts;
+}
+
+inline bk::BackupRecord record(const rkit::timestamp& time, int keeptime, const std::wstring& filename,
+                               const std::wstring& dbname = L"base.shp") {
+    bk::BackupRecord r;
+    r.time = time;
+    r.keeptime = keeptime;
+    r.filename = filename;
+    r.version_type = L"7.2";
+    r.version_family = L"pro";
+    r.dbname = dbname;
+    return r;
+}
+
+}  // namespace cattest
