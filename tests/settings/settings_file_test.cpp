@@ -46,6 +46,12 @@ bool xmllint_accepts(const fs::path& file) {
 
 }  // namespace settings_test
 
+void bk::PrintTo(const BackupSettings& settings, std::ostream* out) {
+    bktest::TempDir dir;
+    write_settings_file((dir / "print.xml").wstring(), settings);
+    *out << bktest::read_file(dir / "print.xml");
+}
+
 namespace {
 
 const std::string default_text =

@@ -1,6 +1,7 @@
 // Helpers shared by the settings tests.
 #pragma once
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "settings/settings.h"
@@ -14,3 +15,8 @@ bk::BackupSettings full_record();
 bool xmllint_accepts(const std::filesystem::path& file);
 
 }  // namespace settings_test
+
+namespace bk {
+// Failures show a record as the file it would be written to.
+void PrintTo(const BackupSettings& settings, std::ostream* out);
+}  // namespace bk
