@@ -1,0 +1,64 @@
+// Everything a command shows the user goes through IUserInterface: message
+// boxes, the progress window of a worker task and (later) the dialogs. The
+// module has a Qt implementation for a desktop and a headless one for a
+// machine without a display; tests install a scripted one.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "files/worker_status.h"
+
+namespace bk {
+
+// Message box types and answers, with the values hosts know from Windows.
+inline constexpr uint32_t MB_OK = 0x0;
+inline constexpr uint32_t MB_OKCANCEL = 0x1;
+inline constexpr uint32_t MB_ABORTRETRYIGNORE = 0x2;
+inline constexpr uint32_t MB_YESNOCANCEL = 0x3;
+inline constexpr uint32_t MB_YESNO = 0x4;
+inline constexpr uint32_t MB_RETRYCANCEL = 0x5;
+inline constexpr uint32_t MB_TYPEMASK = 0xF;
+inline constexpr uint32_t MB_ICONERROR = 0x10;
+inline constexpr uint32_t MB_ICONQUESTION = 0x20;
+inline constexpr uint32_t MB_ICONWARNING = 0x30;
+inline constexpr uint32_t MB_ICONINFORMATION = 0x40;
+inline constexpr uint32_t MB_ICONMASK = 0xF0;
+inline constexpr uint32_t MB_DEFBUTTON1 = 0x000;
+inline constexpr uint32_t MB_DEFBUTTON2 = 0x100;
+inline constexpr uint32_t MB_DEFBUTTON3 = 0x200;
+inline constexpr uint32_t MB_DEFMASK = 0xF00;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDABORT = 3;
+inline constexpr int IDRETRY = 4;
+inline constexpr int IDIGNORE = 5;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// The answer of a box nobody can see: its default button, except that a
+// Retry/Cancel question is answered Cancel, since nobody can fix the cause.
+int unattended_answer(uint32_t type);
+
+class IUserInterface {
+public:
+    virtual ~IUserInterface() = default;
+
+    // A message box owned by parent with the caption "Резервное копирование".
+    virtual int message_box(void* parent, const std::wstring& text, uint32_t type) = 0;
+
+    // Runs work on a worker thread while the progress window shows the
+    // headline and the status that work reports; returns once the thread has
+    // ended. work must not throw.
+    virtual void run_with_progress(void* parent, const std::wstring& headline,
+                                   const std::function<void(IWorkerStatus&)>& work) = 0;
+};
+
+// The interface in use: the one installed last, otherwise the headless one.
+IUserInterface& user_interface();
+// Installs ui (not owned) for the following commands; nullptr goes back to
+// the default.
+void set_user_interface(IUserInterface* ui);
+
+}  // namespace bk

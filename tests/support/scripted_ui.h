@@ -1,0 +1,124 @@
+// A user interface for tests: answers questions from a script, records what
+// was shown, and presses Cancel at a chosen moment. Work still runs on a real
+// worker thread, as it does behind the real progress window.
+#pragma once
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tasks/user_interface.h"
+
+namespace bktest {
+
+class ScriptedStatus : public bk::IWorkerStatus {
+public:
+    struct Question {
+        std::wstring text;
+        uint32_t type;
+    };
+
+    // Cancel once the task has reported this many statuses (0: from the start).
+    void cancel_after_updates(int count) {
+        std::lock_guard guard(lock_);
+        cancel_after_ = count;
+    }
+    // Cancel once a status text contains this piece.
+    void cancel_when_text_contains(const std::wstring& piece) {
+        std::lock_guard guard(lock_);
+        cancel_on_text_ = piece;
+    }
+    void cancel() { canceled_ = true; }
+    // Answers for the next questions, in order; after them, the unattended answer.
+    void answer_with(std::vector<int> answers) {
+        std::lock_guard guard(lock_);
+        answers_.assign(answers.begin(), answers.end());
+    }
+
+    bool canceled() override { return canceled_; }
+    bk::TaskStatus get_status() override {
+        std::lock_guard guard(lock_);
+        return statuses_.empty() ? bk::TaskStatus{} : statuses_.back();
+    }
+    void set_status(const bk::TaskStatus& status) override {
+        std::lock_guard guard(lock_);
+        statuses_.push_back(status);
+        if (cancel_after_ >= 0 && static_cast<int>(statuses_.size()) >= cancel_after_) canceled_ = true;
+        if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos)
+            canceled_ = true;
+    }
+    int ask(const std::wstring& text, uint32_t type) override {
+        std::lock_guard guard(lock_);
+        questions_.push_back({text, type});
+        if (answers_.empty()) return bk::unattended_answer(type);
+        int answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+
+    std::vector<bk::TaskStatus> statuses() const {
+        std::lock_guard guard(lock_);
+        return statuses_;
+    }
+    std::vector<Question> questions() const {
+        std::lock_guard guard(lock_);
+        return questions_;
+    }
+    // True when some status text contains piece.
+    bool showed(const std::wstring& piece) const {
+        std::lock_guard guard(lock_);
+        for (const auto& s : statuses_)
+            if (s.text.find(piece) != std::wstring::npos) return true;
+        return false;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::atomic<bool> canceled_{false};
+    int cancel_after_ = -1;
+    std::wstring cancel_on_text_;
+    std::deque<int> answers_;
+    std::vector<bk::TaskStatus> statuses_;
+    std::vector<Question> questions_;
+};
+
+class ScriptedUserInterface : public bk::IUserInterface {
+public:
+    struct Box {
+        std::wstring text;
+        uint32_t type;
+    };
+
+    ScriptedUserInterface() { bk::set_user_interface(this); }
+    ~ScriptedUserInterface() override { bk::set_user_interface(nullptr); }
+
+    // Answers for the next message boxes, in order; after them, the unattended answer.
+    void answer_boxes_with(std::vector<int> answers) { box_answers_.assign(answers.begin(), answers.end()); }
+
+    int message_box(void*, const std::wstring& text, uint32_t type) override {
+        boxes.push_back({text, type});
+        if (box_answers_.empty()) return bk::unattended_answer(type);
+        int answer = box_answers_.front();
+        box_answers_.pop_front();
+        return answer;
+    }
+
+    void run_with_progress(void*, const std::wstring& headline,
+                           const std::function<void(bk::IWorkerStatus&)>& work) override {
+        headlines.push_back(headline);
+        std::thread worker([&] { work(status); });
+        worker.join();
+    }
+
+    ScriptedStatus status;
+    std::vector<Box> boxes;
+    std::vector<std::wstring> headlines;
+
+private:
+    std::deque<int> box_answers_;
+};
+
+}  // namespace bktest

@@ -1,0 +1,142 @@
+// The worker framework: where a task runs, how its outcome comes back, and
+// how questions are answered when nobody is watching.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "app/com_error.h"
+#include "app/error_list.h"
+#include "support/scripted_ui.h"
+#include "tasks/headless_ui.h"
+#include "tasks/worker_task.h"
+
+namespace {
+
+std::vector<std::string> error_list() {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < bk::error_count(); ++i) {
+        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
+        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
+        out.push_back(text);
+    }
+    return out;
+}
+
+// A task whose work is a lambda, with access to the protected helpers.
+class LambdaTask : public bk::BasicTask {
+public:
+    using Body = std::function<void(LambdaTask&)>;
+    explicit LambdaTask(Body body) : BasicTask(20063), body_(std::move(body)) {}
+    using BasicTask::add_task_error;
+    using BasicTask::set_status_text;
+    using BasicTask::throw_if_canceled;
+
+protected:
+    void execute() override { body_(*this); }
+
+private:
+    Body body_;
+};
+
+bool run(LambdaTask::Body body, std::thread::id* ran_on = nullptr) {
+    return bk::run_worker_task(nullptr, std::make_unique<LambdaTask>([body, ran_on](LambdaTask& t) {
+        if (ran_on) *ran_on = std::this_thread::get_id();
+        body(t);
+    }));
+}
+
+class WorkerTask : public ::testing::Test {
+protected:
+    void SetUp() override { bk::clear_errors(); }
+    bktest::ScriptedUserInterface ui;
+};
+
+TEST_F(WorkerTask, RunsOnAnotherThreadBehindTheTitledProgress) {
+    std::thread::id worker;
+    EXPECT_TRUE(run([](LambdaTask& t) { t.set_status_text(L"шаг 1"); }, &worker));
+    EXPECT_NE(worker, std::this_thread::get_id());
+    EXPECT_EQ(ui.headlines, std::vector<std::wstring>{L"Выполняется создание резервной копии..."});
+    ASSERT_EQ(ui.status.statuses().size(), 1u);
+    EXPECT_EQ(ui.status.statuses()[0], (bk::TaskStatus{L"шаг 1", -1}));
+    EXPECT_TRUE(error_list().empty());
+}
+
+TEST_F(WorkerTask, ACancelIsNoErrorAndEndsTheTaskAtItsNextStep) {
+    ui.status.cancel_after_updates(2);
+    int steps_done = 0;
+    EXPECT_FALSE(run([&](LambdaTask& t) {
+        for (int i = 0; i < 5; ++i) {
+            t.set_status_text(L"шаг");
+            ++steps_done;
+        }
+    }));
+    EXPECT_EQ(steps_done, 2);
+    EXPECT_TRUE(error_list().empty());
+}
+
+TEST_F(WorkerTask, AllButTheLastErrorGoToTheListAndTheLastIsThrown) {
+    try {
+        run([](LambdaTask& t) {
+            t.add_task_error("first");
+            t.add_task_error("second");
+            throw bk::task_canceled();
+        });
+        FAIL() << "finish must throw";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "second");
+    }
+    EXPECT_EQ(error_list(), std::vector<std::string>{"first"});
+}
+
+TEST_F(WorkerTask, EveryKindOfExceptionBecomesTheTasksMessage) {
+    struct Case {
+        LambdaTask::Body body;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {[](LambdaTask&) { throw std::logic_error("7z: fatal error"); }, "7z: fatal error"},
+        {[](LambdaTask&) { throw bk::com_error(bk::com_error::e_fail, L"XML: сбой"); }, "XML: сбой"},
+        {[](LambdaTask&) { throw 7; }, "unknown error in worker thread"},
+    };
+    for (const auto& c : cases) {
+        bk::clear_errors();
+        try {
+            run(c.body);
+            ADD_FAILURE() << "finish must throw for " << c.message;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), c.message);
+        }
+        EXPECT_TRUE(error_list().empty());
+    }
+}
+
+TEST(UnattendedAnswers, DefaultButtonExceptRetryCancel) {
+    using namespace bk;
+    EXPECT_EQ(unattended_answer(MB_OK | MB_ICONINFORMATION), IDOK);
+    EXPECT_EQ(unattended_answer(MB_OKCANCEL), IDOK);
+    EXPECT_EQ(unattended_answer(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
+    EXPECT_EQ(unattended_answer(MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(unattended_answer(MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(unattended_answer(MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+    EXPECT_EQ(unattended_answer(MB_ABORTRETRYIGNORE | MB_DEFBUTTON2), IDRETRY);
+    EXPECT_EQ(unattended_answer(MB_RETRYCANCEL), IDCANCEL);
+}
+
+TEST(HeadlessUi, WorkRunsToItsEndAndQuestionsGetTheUnattendedAnswer) {
+    bk::HeadlessUserInterface headless;
+    int answer = 0;
+    bk::TaskStatus last;
+    headless.run_with_progress(nullptr, L"заголовок", [&](bk::IWorkerStatus& status) {
+        status.set_status({L"почти готово", 99});
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        EXPECT_FALSE(status.canceled());
+        answer = status.ask(L"Повторить?", bk::MB_RETRYCANCEL);
+        last = status.get_status();
+    });
+    EXPECT_EQ(answer, bk::IDCANCEL);
+    EXPECT_EQ(last, (bk::TaskStatus{L"почти готово", 99}));
+    EXPECT_EQ(headless.message_box(nullptr, L"Копия создана.", bk::MB_OK), bk::IDOK);
+}
+
+}  // namespace
