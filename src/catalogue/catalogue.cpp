@@ -29,15 +29,31 @@ BackupRecord make_backup_record(const rkit::timestamp& time, int32_t keeptime,
     return r;
 }
 
+namespace {
+
+bool plain_name(const std::wstring& name) {
+    return name != L"." && name != L".." && std::none_of(name.begin(), name.end(), rkit::is_separator);
+}
+
+// rkit::equal_path, without its trip through the current folder for the
+// usual case of two different bare file names: the week and month rules
+// compare every record with the next ones.
+bool same_db_file(const std::wstring& a, const std::wstring& b) {
+    if (a == b) return true;
+    if (plain_name(a) && plain_name(b)) return false;
+    return rkit::equal_path(a, b);
+}
+
+}  // namespace
+
 bool same_database(const BackupRecord& a, const BackupRecord& b) {
-    return versions_match(a.version_type, b.version_type) &&
-           versions_match(a.version_family, b.version_family) && rkit::equal_path(a.dbname, b.dbname);
+    return same_db_file(a.dbname, b.dbname) && versions_match(a.version_type, b.version_type) &&
+           versions_match(a.version_family, b.version_family);
 }
 
 bool same_database(const BackupRecord& record, const HostIdentity& identity) {
-    return versions_match(record.version_type, identity.ver_type) &&
-           versions_match(record.version_family, identity.ver_family) &&
-           rkit::equal_path(record.dbname, identity.dbname);
+    return same_db_file(record.dbname, identity.dbname) && versions_match(record.version_type, identity.ver_type) &&
+           versions_match(record.version_family, identity.ver_family);
 }
 
 std::wstring catalogue_path(const std::wstring& folder) {
