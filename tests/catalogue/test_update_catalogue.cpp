@@ -2,6 +2,7 @@
 // catalogue file, damaged input, a year of daily backups and backups of
 // several workplaces finishing at the same moment.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,4 +256,15 @@ TEST(UpdateCatalogue, WorkplacesFinishingTogetherLoseNoRecord) {
     for (int who = 0; who < processes + threads; ++who)
         for (int i = 0; i < runs; ++i)
             EXPECT_TRUE(got.count(L"w" + std::to_wstring(who) + L"_" + std::to_wstring(i) + L".7z"));
+}
+
+TEST(UpdateCatalogue, LockFileIsOpenToEveryWorkplaceUser) {
+    bktest::TempDir dir;
+    const mode_t old_mask = ::umask(077);
+    update_catalogue(BackupSettings(), dir.wpath(), at(1, 3, 2024), record(at(1, 3, 2024), 7, L"a.7z"));
+    ::umask(old_mask);
+    const fs::path lock = dir.path() / ".backup_list.xml.lock";
+    ASSERT_TRUE(fs::exists(lock));
+    EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all, fs::perms(0666));
+    EXPECT_EQ(listed(dir), std::set<std::wstring>{L"a.7z"});
 }
