@@ -9,19 +9,11 @@
 #include "app/com_error.h"
 #include "app/dispatch.h"
 #include "app/error_list.h"
+#include "support/error_messages.h"
 #include "app/help.h"
 
 namespace {
 
-std::vector<std::string> messages() {
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < bk::error_count(); ++i) {
-        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
-        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
-        out.push_back(text);
-    }
-    return out;
-}
 
 uint32_t dispatch_backup(bk::CommandFunction f, HelpCallback help = nullptr) {
     bk::CommandTable table;
@@ -49,7 +41,7 @@ TEST(Dispatch, ExceptionsBecomeExactlyOneMessage) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(dispatch_backup(c.command), BK_FAILED);
-        EXPECT_EQ(messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{c.message});
     }
 }
 
@@ -60,18 +52,18 @@ TEST(Dispatch, ResultsAndMessagesOfTheCommandPassThrough) {
                   return BK_FAILED;
               }),
               BK_FAILED);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"first", "второе"}));
+    EXPECT_EQ(bktest::error_messages(), (std::vector<std::string>{"first", "второе"}));
     EXPECT_EQ(bk::copy_error(2, nullptr, 0), -1);
 
     // The next call starts with an empty list.
     EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t { return BK_NOT_DONE; }),
               BK_NOT_DONE);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
 
     bk::CommandTable empty;
     EXPECT_EQ(bk::dispatch(empty, 0, nullptr, 0, nullptr, nullptr), BK_FAILED);
     EXPECT_EQ(bk::dispatch(empty, 5, nullptr, 0, nullptr, nullptr), BK_FAILED);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
 }
 
 uint32_t nested_result = 99;
@@ -94,7 +86,7 @@ TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
               BK_DONE);
     EXPECT_EQ(nested_result, BK_NOT_DONE);
     // The nested call emptied the list first and added nothing.
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
 
     // The flag is cleared even when the command throws.
     dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {

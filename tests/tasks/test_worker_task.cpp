@@ -7,21 +7,13 @@
 
 #include "app/com_error.h"
 #include "app/error_list.h"
+#include "support/error_messages.h"
 #include "support/scripted_ui.h"
 #include "tasks/headless_ui.h"
 #include "tasks/worker_task.h"
 
 namespace {
 
-std::vector<std::string> error_list() {
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < bk::error_count(); ++i) {
-        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
-        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
-        out.push_back(text);
-    }
-    return out;
-}
 
 // A task whose work is a lambda, with access to the protected helpers.
 class LambdaTask : public bk::BasicTask {
@@ -59,7 +51,7 @@ TEST_F(WorkerTask, RunsOnAnotherThreadBehindTheTitledProgress) {
     EXPECT_EQ(ui.headlines, std::vector<std::wstring>{L"Выполняется создание резервной копии..."});
     ASSERT_EQ(ui.status.statuses().size(), 1u);
     EXPECT_EQ(ui.status.statuses()[0], (bk::TaskStatus{L"шаг 1", -1}));
-    EXPECT_TRUE(error_list().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
 }
 
 TEST_F(WorkerTask, ACancelIsNoErrorAndEndsTheTaskAtItsNextStep) {
@@ -72,7 +64,7 @@ TEST_F(WorkerTask, ACancelIsNoErrorAndEndsTheTaskAtItsNextStep) {
         }
     }));
     EXPECT_EQ(steps_done, 2);
-    EXPECT_TRUE(error_list().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
 }
 
 TEST_F(WorkerTask, AllButTheLastErrorGoToTheListAndTheLastIsThrown) {
@@ -86,7 +78,7 @@ TEST_F(WorkerTask, AllButTheLastErrorGoToTheListAndTheLastIsThrown) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "second");
     }
-    EXPECT_EQ(error_list(), std::vector<std::string>{"first"});
+    EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{"first"});
 }
 
 TEST_F(WorkerTask, EveryKindOfExceptionBecomesTheTasksMessage) {
@@ -107,7 +99,7 @@ TEST_F(WorkerTask, EveryKindOfExceptionBecomesTheTasksMessage) {
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(e.what(), c.message);
         }
-        EXPECT_TRUE(error_list().empty());
+        EXPECT_TRUE(bktest::error_messages().empty());
     }
 }
 
