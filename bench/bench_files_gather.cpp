@@ -1,0 +1,245 @@
+// Gathering a generated tree of 100,000 files in 1,000 folders, against
+// `find` over the same tree in the same run. Each gathering runs in a fresh
+// process (this program started again with --child) so that its peak memory
+// is its own. Goals: at most 1.5 times the time of find, at most 200 MB.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "files/gather.h"
+#include "rkit/files.h"
+#include "rkit/path.h"
+#include "rkit/text.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int top_folders = 10;
+constexpr int sub_folders = 99;  // per top folder: 10 + 990 = 1,000 folders
+constexpr int files_per_folder = 100;
+constexpr int rounds = 3;
+
+// What the progress dialog does with the texts: keeps the last one under a lock.
+class StoringStatus : public bk::IWorkerStatus {
+public:
+    bool canceled() override { return false; }
+    bk::TaskStatus get_status() override {
+        std::lock_guard lock(mutex_);
+        return status_;
+    }
+    void set_status(const bk::TaskStatus& status) override {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+    }
+    int ask(const std::wstring&, uint32_t) override { return 1; }
+
+private:
+    std::mutex mutex_;
+    bk::TaskStatus status_;
+};
+
+void touch(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path.string());
+    ::close(fd);
+}
+
+// Mixed-case Latin names with some Cyrillic ones and spaces, so that the
+// upper-casing and the ordering do real work.
+void make_tree(const fs::path& root) {
+    for (int t = 0; t < top_folders; ++t) {
+        const fs::path top = root / ("Dept_" + std::to_string(t));
+        std::vector<fs::path> folders{top};
+        for (int s = 0; s < sub_folders; ++s)
+            folders.push_back(top / ((s % 7 == 0 ? "Отдел " : "period_") + std::to_string(s)));
+        for (const auto& folder : folders) {
+            fs::create_directories(folder);
+            for (int f = 0; f < files_per_folder; ++f) {
+                std::string name = f % 10 == 0 ? "Счёт-фактура " : (f % 3 ? "Doc_" : "ledger_");
+                name += std::to_string(f) + (f % 4 ? ".dbf" : ".TXT");
+                touch(folder / name);
+            }
+        }
+    }
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Wall time of one `find ROOT > /dev/null`.
+double run_find(const fs::path& root) {
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execlp("find", "find", root.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("find failed");
+    return seconds_since(start);
+}
+
+// What one child process measured: its first gathering, the later ones,
+// and its peak resident memory.
+struct ChildRun {
+    double cold = 0;
+    std::vector<double> warm;
+    size_t files = 0;
+    long max_rss_kb = 0;
+};
+
+constexpr int warm_runs = 4;
+
+ChildRun run_child(const char* self, const fs::path& root, const char* scenario) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipe_fds[1], 1);
+        ::execl(self, self, "--child", root.c_str(), scenario, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipe_fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+    ::close(pipe_fds[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("gathering child failed");
+    ChildRun run;
+    run.max_rss_kb = usage.ru_maxrss;
+    const char* p = text.c_str();
+    int used = 0;
+    if (std::sscanf(p, "%zu %lf%n", &run.files, &run.cold, &used) != 2) throw std::runtime_error("bad child output");
+    p += used;
+    for (double t; std::sscanf(p, "%lf%n", &t, &used) == 1; p += used) run.warm.push_back(t);
+    return run;
+}
+
+bk::BackupSettings scenario_settings(const std::string& scenario) {
+    bk::BackupSettings settings;
+    bk::FileGroup group;
+    group.basic_folder = L"ТЕК_ДИР";
+    group.flags = bk::GROUP_RECURSIVE;
+    if (scenario == "masks") {
+        group.include_mask = L"*.dbf; *.txt";
+        group.exclude_mask = L"ledger_*; Отдел 14";
+        group.extract_folder = L"restored";
+    }
+    settings.file_groups.push_back(group);
+    return settings;
+}
+
+// Prints: files, the first gathering's seconds, then each later one's.
+int child(const std::string& root, const std::string& scenario) {
+    const bk::BasicFolders folders{{L"ТЕК_ДИР", rkit::from_native_path(root)}};
+    const bk::BackupSettings settings = scenario_settings(scenario);
+    StoringStatus status;
+    // After the first gathering the allocator keeps what it got from the
+    // system, as a long-running host's heap does, so that the later runs
+    // measure the gathering rather than the first touch of fresh pages.
+    ::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    for (int i = 0; i <= warm_runs; ++i) {
+        const auto start = Clock::now();
+        const auto records = bk::gather_files(folders, {}, settings, &status, {});
+        benchmark::DoNotOptimize(records.data());
+        const double seconds = seconds_since(start);
+        if (i == 0) std::printf("%zu", records.size());
+        std::printf(" %.6f", seconds);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+// Microseconds to fault in one fresh page: the price of every new megabyte.
+double page_fault_cost_us() {
+    const size_t size = 64 << 20;
+    const auto start = Clock::now();
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return 0;
+    for (size_t i = 0; i < size; i += 4096) static_cast<volatile char*>(p)[i] = 1;
+    const double us = seconds_since(start) * 1e6 / (size / 4096);
+    ::munmap(p, size);
+    return us;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--child") return child(argv[2], argv[3]);
+
+    std::string tmpl = rkit::native_path(rkit::concat_path(rkit::temp_dir(), L"vdkbench.XXXXXX"));
+    if (!::mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path root = tmpl;
+    int result = 0;
+    try {
+        std::printf("generating %d files in %d folders under %s\n", top_folders * (sub_folders + 1) * files_per_folder,
+                    top_folders * (sub_folders + 1), root.c_str());
+        make_tree(root);
+        run_find(root);  // warms the file system caches for both
+
+        std::vector<double> find_times, cold, warm, masks_warm;
+        long rss = 0, masks_rss = 0;
+        size_t files = 0, masks_files = 0;
+        for (int round = 0; round < rounds; ++round) {
+            find_times.push_back(run_find(root));
+            const ChildRun all = run_child(argv[0], root, "all");
+            find_times.push_back(run_find(root));
+            const ChildRun masked = run_child(argv[0], root, "masks");
+            cold.push_back(all.cold);
+            warm.insert(warm.end(), all.warm.begin(), all.warm.end());
+            masks_warm.insert(masks_warm.end(), masked.warm.begin(), masked.warm.end());
+            rss = std::max(rss, all.max_rss_kb);
+            masks_rss = std::max(masks_rss, masked.max_rss_kb);
+            files = all.files;
+            masks_files = masked.files;
+        }
+        const double base = median(find_times);
+        const double warm_s = median(warm), cold_s = median(cold), masks_s = median(masks_warm);
+        std::printf("baseline: find over the tree      %7.1f ms (median of %zu)\n", base * 1e3, find_times.size());
+        std::printf("gather_files, one group, all files %7.1f ms = %.2f x find (goal <= 1.50), %zu files\n",
+                    warm_s * 1e3, warm_s / base, files);
+        std::printf("  same, first run of a fresh process %6.1f ms = %.2f x find (fresh pages at %.1f us each)\n",
+                    cold_s * 1e3, cold_s / base, page_fault_cost_us());
+        std::printf("  peak memory of the process         %6.1f MB (goal <= 200)\n", rss / 1024.0);
+        std::printf("gather_files, masks and exclusions %7.1f ms = %.2f x find, %zu files, peak %.1f MB\n",
+                    masks_s * 1e3, masks_s / base, masks_files, masks_rss / 1024.0);
+        const bool ok = warm_s / base <= 1.5 && rss <= 200 * 1024;
+        std::printf("%s\n", ok ? "PASS" : "FAIL");
+        result = ok ? 0 : 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_files_gather: %s\n", e.what());
+        result = 1;
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return result;
+}
