@@ -313,7 +313,8 @@ void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorke
     PathSet paths = gather_group_files(group_folder, group.include_mask, group.exclude_mask,
                                        (group.flags & GROUP_RECURSIVE) != 0, &adapter);
     const RelativeTo relative(base);
-    records.reserve(records.size() + paths.size());
+    const size_t needed = records.size() + paths.size();
+    if (needed > records.capacity()) records.reserve(std::max(needed, 2 * records.capacity()));
     for (auto& path : paths) {
         std::wstring rel = put_under_extract_folder(relative(path), group.extract_folder);
         records.push_back({group.basic_folder, std::move(rel), std::move(path), 1});
