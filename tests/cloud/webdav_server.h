@@ -1,0 +1,64 @@
+// The Apache httpd WebDAV server that the CTest fixture "webdav" starts with
+// webdav_server.sh in WEBDAV_SERVER_DIR (a folder of the build tree). To run a
+// test program by hand: tests/cloud/webdav_server.sh start <that folder>.
+#pragma once
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace bktest {
+
+struct WebDav {
+    static constexpr const char* login = "backup";
+    static constexpr const char* password = "secret";
+
+    static std::filesystem::path folder() { return WEBDAV_SERVER_DIR; }
+
+    static int port() {
+        std::ifstream in(folder() / "port");
+        int port = 0;
+        if (!(in >> port))
+            throw std::runtime_error("the WebDAV server is not running: tests/cloud/webdav_server.sh start " +
+                                     folder().string());
+        return port;
+    }
+
+    // http://127.0.0.1:PORT/location/ with location "dav", "digest" or "slow".
+    static std::string url(const std::string& location) {
+        return "http://127.0.0.1:" + std::to_string(port()) + "/" + location + "/";
+    }
+
+    // Where the server keeps what was uploaded to location.
+    static std::filesystem::path stored(const std::string& location, const std::string& name) {
+        return folder() / "htdocs" / location / name;
+    }
+};
+
+// A name no other test uses, for the files a test puts on the shared server.
+inline std::string unique_name(const std::string& suffix) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name() + suffix;
+}
+
+// A port on 127.0.0.1 where nothing listens: one the kernel just gave out and
+// took back.
+inline int closed_port() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("no free port");
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace bktest
