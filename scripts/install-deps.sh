@@ -9,7 +9,7 @@ PACKAGES=(
   libpugixml-dev libcurl4-openssl-dev libicu-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   7zip p7zip-full rar
-  apache2 cron
+  apache2 apache2-utils ca-certificates cron
   libxml2-utils python3
   xvfb xauth fonts-dejavu-core
 )
