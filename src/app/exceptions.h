@@ -8,7 +8,7 @@ namespace bk {
 // A worker task stopped because the user asked it to; never an error message.
 class task_canceled : public std::exception {
 public:
-    const char* what() const noexcept override { return "task canceled"; }
+    const char* what() const noexcept override { return "canceled"; }
 };
 
 }  // namespace bk
