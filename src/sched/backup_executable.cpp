@@ -123,10 +123,12 @@ uint32_t start_backup_executable(const std::wstring& command_line, const std::ws
 
     // Two forks: the middle process ends at once and is reaped here, so the
     // executable, which is not waited for, never lingers as the host's zombie.
+    // The middle one is a copy of a threaded process: it forks with _Fork,
+    // which runs no fork handlers that could wait for locks of lost threads.
     const pid_t middle = ::fork();
     if (middle == 0) {
         ::close(report[0]);
-        const pid_t last = ::fork();
+        const pid_t last = ::_Fork();
         if (last == 0) exec_child(report[1], program_bytes.c_str(), argv.data(), folder_bytes.c_str());
         if (last < 0) fail_child(report[1], errno);
         ::_exit(0);

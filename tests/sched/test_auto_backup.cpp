@@ -282,32 +282,18 @@ TEST_F(AutoBackup, UnreadableCatalogueFailsAndKeepsTheCache) {
     EXPECT_TRUE(bk::clock_precheck());
 }
 
-TEST_F(AutoBackup, ClockCheckFolderFailures) {
-    settings_.backup_folder = L"../../../../../../../../../../../../../../../../../../../../..";
-    EXPECT_EQ(bk::clock_check(host_params, settings_), BK_FAILED);
-    EXPECT_EQ(bk::error_count(), 0);
-    g_host_params.clear();
-    EXPECT_THROW(bk::clock_check(host_params, settings_), std::logic_error);
-}
-
 TEST_F(AutoBackup, ExclusiveAccess) {
-    bk::AutoParams run;
-    run.flags = bk::AUTO_DB_EXCLUSIVE;
-    g_host_params["db_exclusive_acc"] = "0";
-    EXPECT_TRUE(bk::lacks_exclusive_access(run, host_params));
-    g_host_params["db_exclusive_acc"] = "1";
-    EXPECT_FALSE(bk::lacks_exclusive_access(run, host_params));
-    g_host_params.erase("db_exclusive_acc");  // a host that says nothing has it
-    EXPECT_FALSE(bk::lacks_exclusive_access(run, host_params));
-    run.flags = bk::AUTO_ONCE_A_DAY;
-    g_host_params["db_exclusive_acc"] = "0";
-    EXPECT_FALSE(bk::lacks_exclusive_access(run, host_params));
-
     // The flag comes with the event's parameters.
-    settings_.options = bk::OPT_ON_EXIT;
+    settings_.options = bk::OPT_ON_EXIT | bk::OPT_ON_ENTER;
     settings_.exit_param.flags = bk::AUTO_DB_EXCLUSIVE;
+    g_host_params["db_exclusive_acc"] = "0";
     ASSERT_EQ(decide(BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING)), BK_DONE);
     EXPECT_TRUE(bk::lacks_exclusive_access(run_, host_params));
+    g_host_params.erase("db_exclusive_acc");  // a host that says nothing has it
+    EXPECT_FALSE(bk::lacks_exclusive_access(run_, host_params));
+    g_host_params["db_exclusive_acc"] = "0";
+    ASSERT_EQ(decide(BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING)), BK_DONE);
+    EXPECT_FALSE(bk::lacks_exclusive_access(run_, host_params));
 }
 
 TEST_F(AutoBackup, OnceADay) {

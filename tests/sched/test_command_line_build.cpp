@@ -81,13 +81,6 @@ TEST(CommandLineBuild, ExactForms) {
     EXPECT_EQ(bk::passed_arguments({}), L"");
 }
 
-TEST(CommandLineBuild, OwnProcess) {
-    const Args args = bk::own_process_arguments();
-    ASSERT_FALSE(args.empty());
-    EXPECT_EQ(rkit::extract_name_ext(args[0]), rkit::extract_name_ext(bk::own_executable_path()));
-    EXPECT_TRUE(rkit::is_absolute_path(bk::own_executable_path()));
-}
-
 TEST(CommandLineBuild, BackupFormsParseBackToTheirValues) {
     for (const std::wstring& value : kAwkward) {
         SCOPED_TRACE(testing::Message() << "value " << rkit::quote_argument(value).size());
