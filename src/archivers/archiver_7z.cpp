@@ -1,0 +1,257 @@
+#include "archivers/archiver_7z.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+#include <stdexcept>
+
+#include "rkit/text.h"
+#include "rkit/text_file_stream.h"
+
+namespace bk {
+
+using archiver_detail::quote;
+
+namespace {
+
+constexpr const char* prefix = "7z";
+
+bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The leading decimal number of text, as _wtoi64 reads it: 0 when there is none.
+int64_t leading_int64(const std::wstring& text) {
+    return text.empty() ? 0 : static_cast<int64_t>(std::wcstoll(text.c_str(), nullptr, 10));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+bool ListingParser::is_ruler(const std::wstring& line) {
+    return !line.empty() && line.find_first_not_of(L"- ") == std::wstring::npos &&
+           line.find(L'-') != std::wstring::npos;
+}
+
+bool ListingParser::read_columns(const std::wstring& ruler) {
+    columns_.clear();
+    size_t pos = 0;
+    while ((pos = ruler.find(L'-', pos)) != std::wstring::npos) {
+        const size_t end = ruler.find_first_not_of(L'-', pos);
+        Column column;
+        column.start = pos;
+        // The last column (the name) runs to the end of any row, however long.
+        column.width = end == std::wstring::npos ? std::wstring::npos : end - pos;
+        if (pos < previous_.size()) column.name = rkit::trim_blanks(previous_.substr(pos, column.width));
+        if (!column.name.empty()) columns_.push_back(column);
+        if (end == std::wstring::npos) break;
+        pos = end;
+    }
+    return std::any_of(columns_.begin(), columns_.end(), [](const Column& c) { return c.name == L"Name"; });
+}
+
+std::wstring ListingParser::cell(const std::wstring& line, const wchar_t* column) const {
+    for (const Column& c : columns_)
+        if (c.name == column) return c.start < line.size() ? rkit::trim_blanks(line.substr(c.start, c.width)) : L"";
+    return {};
+}
+
+bool ListingParser::add_line(const std::wstring& line) {
+    switch (state_) {
+        case State::before_table:
+            // 7-Zip also draws a short "--" over the archive's properties;
+            // only a ruler under a header with a Name column opens the table.
+            if (is_ruler(line) && read_columns(line)) state_ = State::first_row;
+            break;
+        case State::first_row:
+        case State::rows: {
+            // A ruler right under the first one is the table of an empty archive.
+            if (is_ruler(line)) {
+                state_ = State::summary;
+                break;
+            }
+            const std::wstring name = cell(line, L"Name");
+            if (name.empty()) return false;
+            const int64_t size = leading_int64(cell(line, L"Size"));
+            listing_.offsets[name] = listing_.total;
+            listing_.total += size;
+            state_ = State::rows;
+            break;
+        }
+        case State::summary: {
+            // The sum 7-Zip prints counts what the rows may not show (for
+            // example the entries of a damaged archive).
+            const int64_t size = leading_int64(cell(line, L"Size"));
+            if (size > listing_.total) listing_.total = size;
+            state_ = State::done;
+            break;
+        }
+        case State::done:
+            break;
+    }
+    previous_ = line;
+    return true;
+}
+
+bool read_listing_file(const std::wstring& path, ArchiveListing& listing) {
+    rkit::text_file_stream file;
+    if (!file.open(path, rkit::text_file_stream::read, rkit::text_encoding(2))) return false;
+    ListingParser parser;
+    std::wstring line;
+    while (!file.eof()) {
+        if (!file.read_line(line) || !parser.add_line(line)) return false;
+    }
+    if (!file.ok()) return false;
+    listing = parser.listing();
+    return true;
+}
+
+int seven_zip_level(int32_t level) {
+    static constexpr int levels[10] = {0, 1, 1, 3, 5, 5, 5, 7, 9, 9};
+    return level >= 0 && level <= 9 ? levels[level] : -1;
+}
+
+// ---------------------------------------------------------------------------
+
+std::wstring Archiver_7z::compress_command(const std::wstring& archive, const std::wstring& source,
+                                           const std::wstring& options, const std::wstring& password,
+                                           uint32_t flags, int32_t level, const std::wstring& work_folder) const {
+    std::wstring line = find_executable() + L" a " + quote(archive);
+    if (flags & ARCHIVE_RECURSE) line += L" -r";
+    if (flags & ARCHIVE_OPEN_FILES) line += L" -ssw";
+    if (const int mx = seven_zip_level(level); mx >= 0) line += L" -mx" + std::to_wstring(mx);
+    if (!password.empty()) line += L" -p" + password;
+    if (!options.empty()) line += L' ' + options;
+    line += L" -w" + quote(work_folder);
+    // Our list files are UTF-8, whatever the locale 7-Zip runs in.
+    if (flags & ARCHIVE_LIST_FILE)
+        line += L" -scsUTF-8 @" + quote(source);
+    else
+        line += L' ' + quote(source);
+    return line;
+}
+
+std::wstring Archiver_7z::extract_command(const std::wstring& archive, const std::wstring& entry,
+                                          const std::wstring& options, const std::wstring& password,
+                                          uint32_t flags) const {
+    std::wstring line = find_executable() + L" x " + quote(archive);
+    if (flags & ARCHIVE_YES_TO_ALL) line += L" -y";
+    if (!password.empty()) line += L" -p" + password;
+    if (!options.empty()) line += L' ' + options;
+    if (!entry.empty()) line += L' ' + quote(entry);
+    return line;
+}
+
+std::wstring Archiver_7z::list_command(const std::wstring& archive) const {
+    return find_executable() + L" l " + quote(archive);
+}
+
+void Archiver_7z::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
+                           const std::wstring& options, const std::wstring& password, uint32_t flags,
+                           int32_t level) {
+    OperationScope operation(*this, compressing);
+    const TempFolder work_folder;
+    run(compress_command(archive, source, options, password, flags, level, work_folder.path()), work_dir);
+}
+
+void Archiver_7z::compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
+                                 const std::wstring& options, const std::wstring& password, uint32_t flags,
+                                 int32_t level) {
+    OperationScope operation(*this, compressing);
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : files)
+        if (path.size() > 1 && path[0] == L'/') names.push_back(path.substr(1));
+    if (names.empty()) return;
+
+    const TempFile list;
+    rkit::text_file_stream stream;
+    if (!stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(1)))
+        throw std::runtime_error("can't create file: " + rkit::wide_to_char(list.path()));
+    for (const std::wstring& name : names) stream.write_line(name);
+    // A list cut short would leave files out of the backup without a word.
+    if (!stream.ok()) throw std::runtime_error("can't create file: " + rkit::wide_to_char(list.path()));
+    stream.close();
+    compress(L"/", archive, list.path(), options, password, flags | ARCHIVE_LIST_FILE, level);
+}
+
+bool Archiver_7z::list(const std::wstring& work_dir, const std::wstring& archive, ArchiveListing& listing) const {
+    const TempFile output;
+    if (run_process_to_file(list_command(archive), work_dir, output.path()) < 0) return false;
+    return read_listing_file(output.path(), listing);
+}
+
+void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
+                          const std::wstring& options, const std::wstring& password, uint32_t flags) {
+    OperationScope operation(*this, extracting);
+    ArchiveListing listing;
+    struct ListingScope {
+        const ArchiveListing*& in_use;
+        ~ListingScope() { in_use = nullptr; }
+    } scope{listing_};
+    if (entry.empty() && list(dest_dir, archive, listing) && listing.total > 0) listing_ = &listing;
+    run(extract_command(archive, entry, options, password, flags), dest_dir);
+}
+
+// ---------------------------------------------------------------------------
+
+bool Archiver_7z::parse_progress(const HiddenConsole&, TaskStatus& status) {
+    std::wstring line;
+    if (!read_console_line(line)) return false;
+    return parse_progress_line(line, status, listing_);
+}
+
+bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& status,
+                                      const ArchiveListing* listing) const {
+    const std::wstring line = rkit::trim_blanks(raw);
+    const size_t blank = line.find_first_of(L" \t");
+    if (blank == std::wstring::npos) return false;
+
+    int32_t percent = -1;
+    const std::wstring first = line.substr(0, blank);
+    if (first.ends_with(L'%')) {
+        int32_t value = 0;
+        if (archiver_detail::parse_int(std::wstring_view(first).substr(0, first.size() - 1), value) && value >= 0 &&
+            value <= 100)
+            percent = value;
+    }
+
+    // The sign is a word of its own ("45% 3 + name"); a dash inside a path
+    // on some other line of 7-Zip is not one.
+    size_t sign = std::wstring::npos;
+    for (size_t i = blank; i + 1 < line.size(); ++i) {
+        if ((line[i] == L'+' || line[i] == L'-') && is_blank(line[i - 1]) && is_blank(line[i + 1])) {
+            sign = i;
+            break;
+        }
+    }
+    if (sign == std::wstring::npos) return false;
+    const std::wstring file = rkit::trim_blanks(std::wstring_view(line).substr(sign + 1));
+    if (file.empty()) return false;
+
+    show_file_progress(status, file, percent);
+    if (listing && listing->total > 0) {
+        if (const auto entry = listing->offsets.find(file); entry != listing->offsets.end()) {
+            const auto done = static_cast<int32_t>(std::lround(static_cast<double>(entry->second) * 100.0 /
+                                                               static_cast<double>(listing->total)));
+            if (done > status.progress) status.progress = done;
+            status.text += L'\n' + std::to_wstring(status.progress) + L'%';
+        }
+    }
+    return true;
+}
+
+void Archiver_7z::check_exit_code(int32_t code) {
+    switch (code) {
+        case 0:
+        case 1:  // a warning: some file could not be read, the rest is in
+            return;
+        case 2: throw std::runtime_error("7z: fatal error");
+        case 7: throw std::runtime_error("7z: command line error");
+        case 8: throw std::runtime_error("7z: not enough memory for operation");
+        case 255: ran_into_stop(prefix, "user stopped the process");
+        case -1: throw std::runtime_error("7z: archiver executable not found");
+        case exit_code_ctrl_c: ran_into_stop(prefix, "process aborted by Control+C");
+        default: unknown_exit_code(prefix, code);
+    }
+}
+
+}  // namespace bk
