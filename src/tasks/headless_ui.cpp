@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "app/string_table.h"
+#include "rkit/path.h"
 #include "rkit/text.h"
 
 namespace bk {
@@ -93,5 +95,25 @@ void HeadlessUserInterface::run_with_progress(void*, const std::wstring& headlin
     status.clear_line();
     done.get();
 }
+
+bool HeadlessUserInterface::backup_dialog(void*, const std::vector<Component>&, AutoParams&) {
+    throw dialog_unavailable();
+}
+
+std::optional<std::wstring> HeadlessUserInterface::restore_dialog(void*, const RestoreDialogInput&) {
+    throw dialog_unavailable();
+}
+
+void HeadlessUserInterface::restore_warnings(void*, const std::wstring& archive,
+                                             const std::vector<RestoreProblem>& problems) {
+    print_line(format_string(ids::RESTORE_PROBLEMS, {rkit::extract_name_ext(archive)}));
+    for (const auto& problem : problems) {
+        std::wstring line = L"\t" + problem.file + L": " + problem.message;
+        if (!problem.system_error_text.empty()) line += L" (" + problem.system_error_text + L")";
+        print_line(line);
+    }
+}
+
+bool HeadlessUserInterface::settings_sheet(void*, SetupContext&) { throw dialog_unavailable(); }
 
 }  // namespace bk

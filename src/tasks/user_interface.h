@@ -5,9 +5,16 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "app/host_params.h"
+#include "catalogue/catalogue.h"
 #include "files/worker_status.h"
+#include "settings/settings.h"
+#include "tasks/restore_task.h"
 
 namespace bk {
 
@@ -41,6 +48,34 @@ inline constexpr int IDNO = 7;
 // Retry/Cancel question is answered Cancel, since nobody can fix the cause.
 int unattended_answer(uint32_t type);
 
+// A dialog in which the user must choose cannot be shown (no display). It
+// travels up to bkDispatch, which makes it the command's one message.
+class dialog_unavailable : public std::runtime_error {
+public:
+    dialog_unavailable() : std::runtime_error("no display: dialog cannot be shown") {}
+};
+
+// What the restore dialog offers: the backups of the catalogue, in catalogue
+// order, stored in backup_folder, and any other archive of the archiver's kind.
+struct RestoreDialogInput {
+    Catalogue catalogue;
+    std::wstring backup_folder;
+    int32_t archiver = ARCHIVER_7ZIP;  // 0 counts as 7-Zip
+};
+
+// What the settings sheet works on. The sheet edits settings; the command
+// saves them when the sheet is confirmed.
+struct SetupContext {
+    std::wstring root_path;
+    std::wstring exe_path;       // the host executable
+    std::wstring database_path;  // the current database file
+    BackupSettings settings;
+    HostParamCallback params = nullptr;  // for the filename template's example
+    BasicFolders basic_folders;
+    FileLocations file_locations;
+    HostIdentity identity;
+};
+
 class IUserInterface {
 public:
     virtual ~IUserInterface() = default;
@@ -53,6 +88,26 @@ public:
     // ended. work must not throw.
     virtual void run_with_progress(void* parent, const std::wstring& headline,
                                    const std::function<void(IWorkerStatus&)>& work) = 0;
+
+    // The dialogs below throw dialog_unavailable when they cannot be shown.
+
+    // The backup dialog: comment, keep time and the components left out, for
+    // the given components (those some file group or single file refers to).
+    // On OK params holds the choices and the result is true; on Cancel params
+    // is untouched. params.flags pass through.
+    virtual bool backup_dialog(void* parent, const std::vector<Component>& components,
+                               AutoParams& params) = 0;
+
+    // The restore dialog: the full path of the archive chosen (a backup of
+    // the catalogue or another file), or nothing when the user canceled.
+    virtual std::optional<std::wstring> restore_dialog(void* parent, const RestoreDialogInput& input) = 0;
+
+    // The files a restore from archive could not put back. It only informs.
+    virtual void restore_warnings(void* parent, const std::wstring& archive,
+                                  const std::vector<RestoreProblem>& problems) = 0;
+
+    // The settings sheet over context.settings; true when the user confirmed.
+    virtual bool settings_sheet(void* parent, SetupContext& context) = 0;
 };
 
 // The interface in use: the one installed last, otherwise the headless one.

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,12 +114,97 @@ public:
         worker.join();
     }
 
+    // The dialogs answer from their scripts, in order. A dialog with no
+    // answer left cannot be shown, as on a machine without a display, so a
+    // dialog a test did not expect fails the command.
+
+    // The backup dialog: OK after edit has changed the parameters, or Cancel.
+    void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) {
+        backup_script_.push_back([edit](bk::AutoParams& params) {
+            if (edit) edit(params);
+            return true;
+        });
+    }
+    void backup_dialog_cancel() {
+        backup_script_.push_back([](bk::AutoParams&) { return false; });
+    }
+    bool backup_dialog(void*, const std::vector<bk::Component>& components, bk::AutoParams& params) override {
+        backup_dialogs.push_back({components, params});
+        auto answer = next(backup_script_);
+        bk::AutoParams edited = params;
+        if (!answer(edited)) return false;
+        params = edited;
+        return true;
+    }
+
+    // The restore dialog: a chosen file, the backup of a catalogue row, or Cancel.
+    void restore_dialog_choose(const std::wstring& archive) {
+        restore_script_.push_back([archive](const bk::RestoreDialogInput&) { return archive; });
+    }
+    void restore_dialog_choose_backup(size_t row) {
+        restore_script_.push_back([row](const bk::RestoreDialogInput& input) -> std::optional<std::wstring> {
+            return input.backup_folder + L"/" + input.catalogue.at(row).filename;
+        });
+    }
+    void restore_dialog_cancel() {
+        restore_script_.push_back([](const bk::RestoreDialogInput&) { return std::nullopt; });
+    }
+    std::optional<std::wstring> restore_dialog(void*, const bk::RestoreDialogInput& input) override {
+        restore_dialogs.push_back(input);
+        return next(restore_script_)(input);
+    }
+
+    // Only informs: recorded, never scripted.
+    void restore_warnings(void*, const std::wstring& archive,
+                          const std::vector<bk::RestoreProblem>& problems) override {
+        restore_warnings_shown.push_back({archive, problems});
+    }
+
+    // The settings sheet: OK after edit has changed the context, or Cancel.
+    void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) {
+        sheet_script_.push_back([edit](bk::SetupContext& context) {
+            if (edit) edit(context);
+            return true;
+        });
+    }
+    void settings_sheet_cancel() {
+        sheet_script_.push_back([](bk::SetupContext&) { return false; });
+    }
+    bool settings_sheet(void*, bk::SetupContext& context) override {
+        settings_sheets.push_back(context);
+        return next(sheet_script_)(context);
+    }
+
+    struct BackupDialogShown {
+        std::vector<bk::Component> components;
+        bk::AutoParams params;  // as the dialog opened
+    };
+    struct WarningsShown {
+        std::wstring archive;
+        std::vector<bk::RestoreProblem> problems;
+    };
+
     ScriptedStatus status;
     std::vector<Box> boxes;
     std::vector<std::wstring> headlines;
+    std::vector<BackupDialogShown> backup_dialogs;
+    std::vector<bk::RestoreDialogInput> restore_dialogs;
+    std::vector<WarningsShown> restore_warnings_shown;
+    std::vector<bk::SetupContext> settings_sheets;  // as each sheet opened
 
 private:
+    template <typename Answer>
+    static Answer next(std::deque<Answer>& script) {
+        if (script.empty()) throw bk::dialog_unavailable();
+        Answer answer = std::move(script.front());
+        script.pop_front();
+        return answer;
+    }
+
     std::deque<int> box_answers_;
+    std::deque<std::function<bool(bk::AutoParams&)>> backup_script_;
+    std::deque<std::function<std::optional<std::wstring>(const bk::RestoreDialogInput&)>> restore_script_;
+    std::deque<std::function<bool(bk::SetupContext&)>> sheet_script_;
 };
 
 }  // namespace bktest
