@@ -124,7 +124,7 @@ TEST_F(AutomaticBackup, ExclusiveAccessWhenTheEventAsksForIt) {
     EXPECT_EQ(backups(), 2u);
 }
 
-TEST_F(AutomaticBackup, ByTheClockOnceADayAfterTheSaveHour) {
+TEST_F(AutomaticBackup, ByTheClockOnceADayReadingTheCatalogueOnceADay) {
     settings.save_hour = 12;
     rkit::clock::set_fixed(at(4, 12, 30));
     EXPECT_EQ(run(kClock), BK_NOT_DONE);  // switched off
@@ -133,25 +133,11 @@ TEST_F(AutomaticBackup, ByTheClockOnceADayAfterTheSaveHour) {
     rkit::clock::set_fixed(at(4, 11, 59));
     EXPECT_EQ(run(kClock), BK_NOT_DONE);
     rkit::clock::set_fixed(at(4, 12, 0));
-    EXPECT_EQ(run(kClock), BK_DONE) << ::testing::PrintToString(host.messages());
+    ASSERT_EQ(run(kClock), BK_DONE) << ::testing::PrintToString(host.messages());
     ASSERT_EQ(backups(), 1u);
     EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(bk::ids::COMMENT_BY_CLOCK));
     EXPECT_EQ(host.catalogue()[0].time, at(4, 12, 0));
     EXPECT_TRUE(host.ui.backup_dialogs.empty());
-
-    rkit::clock::set_fixed(at(4, 18, 0));
-    EXPECT_EQ(run(kClock), BK_NOT_DONE);
-    rkit::clock::set_fixed(at(5, 12, 1));
-    EXPECT_EQ(run(kClock), BK_DONE);
-    EXPECT_EQ(backups(), 2u);
-}
-
-TEST_F(AutomaticBackup, TheClockCacheReadsTheCatalogueOnceADay) {
-    settings.options |= bk::OPT_BY_CLOCK;
-    settings.save_hour = 12;
-    host.save(settings);
-    rkit::clock::set_fixed(at(4, 12, 0));
-    ASSERT_EQ(host.run(BK_CMD_BACKUP, kClock), BK_DONE);
 
     // A backup clears the cache: the next event reads the catalogue again...
     rkit::clock::set_fixed(at(4, 13, 0));
@@ -185,17 +171,13 @@ TEST_F(AutomaticBackup, AnUnreadableCatalogueFailsTheClockEvent) {
               message(bk::ids::ERR_LOAD_CATALOGUE, {wide(host.backup_folder() / "backup_list.xml")}));
 }
 
-class Permissions : public AutomaticBackup {
-protected:
-    // Whether a call by the user would be let through.
-    bool permitted() {
+// Whether a call by the user would be let through.
+TEST_F(AutomaticBackup, PermissionsOfWorkplacesLoginsAndComputers) {
+    auto permitted = [&] {
         const uint32_t result = run(BKF_CHECK_ONLY);
         EXPECT_TRUE(host.messages().empty());
         return result == BK_DONE;
-    }
-};
-
-TEST_F(Permissions, Workplaces) {
+    };
     settings.include_permission.workplaces = {1, 3};
     settings.exclude_permission.workplaces = {1};
     EXPECT_TRUE(permitted());
@@ -203,19 +185,16 @@ TEST_F(Permissions, Workplaces) {
     EXPECT_FALSE(permitted());
     host.params["workplace"] = "2";  // not included
     EXPECT_FALSE(permitted());
-    // A forbidden user is not even asked.
+    // A forbidden user is not even asked, and automatic events are bound too.
     EXPECT_EQ(run(BKF_INTERACTIVE), BK_NOT_DONE);
     EXPECT_TRUE(host.ui.backup_dialogs.empty());
-    // Automatic events are bound by the same lists.
     settings.options |= bk::OPT_ON_ENTER;
     EXPECT_EQ(run(kEntering), BK_NOT_DONE);
     EXPECT_EQ(backups(), 0u);
-
     host.params.erase("workplace");  // a host without workplaces
     EXPECT_TRUE(permitted());
-}
 
-TEST_F(Permissions, LoginsCompareExactly) {
+    // Logins compare exactly.
     settings.include_permission.logins = {L"иванов"};
     EXPECT_FALSE(permitted());
     settings.include_permission.logins = {L"Иванов", L"Петров"};
@@ -224,9 +203,8 @@ TEST_F(Permissions, LoginsCompareExactly) {
     EXPECT_FALSE(permitted());
     host.params.erase("username");
     EXPECT_TRUE(permitted());
-}
 
-TEST_F(Permissions, ComputersCompareWithoutCase) {
+    // Computers compare without regard to case.
     const std::wstring computer = rkit::get_system_name();
     settings.include_permission.workstations = {L"ДРУГОЙ-ПК"};
     EXPECT_FALSE(permitted());
