@@ -1,9 +1,11 @@
 #include "archivers/archiver_7z.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cwchar>
 #include <stdexcept>
+#include <system_error>
 
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
@@ -182,21 +184,40 @@ bool Archiver_7z::list(const std::wstring& work_dir, const std::wstring& archive
 void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
                           const std::wstring& options, const std::wstring& password, uint32_t flags) {
     OperationScope operation(*this, extracting);
-    ArchiveListing listing;
     struct ListingScope {
-        const ArchiveListing*& in_use;
-        ~ListingScope() { in_use = nullptr; }
-    } scope{listing_};
-    if (entry.empty() && list(dest_dir, archive, listing) && listing.total > 0) listing_ = &listing;
+        Archiver_7z& archiver;
+        ~ListingScope() {
+            if (archiver.pending_listing_.valid()) archiver.pending_listing_.wait();
+            archiver.pending_listing_ = {};
+            archiver.listing_ = {};
+        }
+    } scope{*this};
+    if (entry.empty()) {
+        try {
+            pending_listing_ = std::async(std::launch::async, [this, dest_dir, archive] {
+                ArchiveListing listing;
+                try {
+                    if (!list(dest_dir, archive, listing)) listing = {};
+                } catch (const std::exception&) {
+                    listing = {};  // no listing, no percent of its own
+                }
+                return listing;
+            });
+        } catch (const std::system_error&) {
+            // No thread for it: the extraction shows 7-Zip's own percent.
+        }
+    }
     run(extract_command(archive, entry, options, password, flags), dest_dir);
 }
 
 // ---------------------------------------------------------------------------
 
 bool Archiver_7z::parse_progress(const HiddenConsole&, TaskStatus& status) {
+    if (pending_listing_.valid() && pending_listing_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        listing_ = pending_listing_.get();
     std::wstring line;
     if (!read_console_line(line)) return false;
-    return parse_progress_line(line, status, listing_);
+    return parse_progress_line(line, status, listing_.total > 0 ? &listing_ : nullptr);
 }
 
 bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& status,

@@ -3,6 +3,7 @@
 // gives the extraction a percent of its own, and its exit codes.
 #pragma once
 #include <cstdint>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
@@ -93,7 +94,11 @@ protected:
     std::wstring program_file() const override { return archiver_program_file(ARCHIVER_7ZIP); }
 
 private:
-    const ArchiveListing* listing_ = nullptr;  // during an extraction only
+    // During the extraction of a whole archive: the listing, made beside the
+    // extraction so that it costs no time of its own, and once it has come,
+    // the listing itself (empty until then, and when there is none).
+    std::future<ArchiveListing> pending_listing_;
+    ArchiveListing listing_;
 };
 
 }  // namespace bk
