@@ -1,6 +1,14 @@
 #include "app/commands/commands.h"
 #include "app/error_list.h"
+#include "vardobk/command_line.h"
 #include "vardobk/vardobk.h"
+
+// The command-line interface lives in a static library; nothing inside the
+// module calls the factory, so it is referenced here to keep it in.
+[[gnu::used]] static void* const exported_command_line[] = {
+    reinterpret_cast<void*>(&bk::factoryBkCommandLineInfo),
+    reinterpret_cast<void*>(&bk::WinappParseCommandLine),
+};
 
 extern "C" {
 

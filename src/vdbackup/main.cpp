@@ -1,0 +1,115 @@
+// vdbackup: the backup executable. Scheduled tasks and the module start it to
+// make or restore a backup outside the host's process. It stands in for the
+// host: it answers the module's parameters from the host profile and the
+// command line, and reports the module's messages on standard error.
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "rkit/command_line_quote.h"
+#include "rkit/path.h"
+#include "rkit/text.h"
+#include "run_plan.h"
+#include "vardobk/command_line.h"
+#include "vardobk/vardobk.h"
+
+extern char** environ;
+
+namespace {
+
+vdbackup::RunPlan plan;
+
+int32_t answer_param(const char* key, char* buffer, int32_t size) {
+    auto it = plan.params.find(key);
+    if (it == plan.params.end()) return -1;
+    const auto length = static_cast<int32_t>(it->second.size());
+    if (buffer && size > 0) it->second.copy(buffer, static_cast<size_t>(std::min(length, size)));
+    return length;
+}
+
+// The command line as the module wrote it: argv joined back by the Windows
+// quoting rules, which the parser splits again.
+std::wstring own_command_line(int argc, char** argv) {
+    std::vector<std::wstring> args;
+    for (int i = 0; i < argc; ++i) args.push_back(rkit::char_to_wide(argv[i]));
+    return rkit::join_command_line(args);
+}
+
+bool process_running(uint32_t pid) {
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
+    // A child of someone else that has ended but was not reaped yet holds no files.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const auto close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
+
+void wait_for_process(uint32_t pid) {
+    if (pid == 0 || pid == static_cast<uint32_t>(getpid())) return;
+    while (process_running(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+void start_detached(const std::vector<std::wstring>& command) {
+    std::vector<std::string> args;
+    for (const auto& arg : command) args.push_back(rkit::native_path(arg));
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        std::fprintf(stderr, "vdbackup: cannot start %s\n", args[0].c_str());
+}
+
+void print_messages() {
+    const int32_t count = bkLastError(-1, nullptr, 0);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t length = bkLastError(i, nullptr, 0);
+        if (length < 0) continue;
+        std::string text(static_cast<size_t>(length), '\0');
+        bkLastError(i, text.data(), length);
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::unique_ptr<bk::IBkCommandLineInfo> info(bk::factoryBkCommandLineInfo());
+    bk::WinappParseCommandLine(own_command_line(argc, argv), *info);
+    try {
+        bk::HostProfile profile;
+        if (!info->help()) {
+            const std::wstring path = vdbackup::profile_path(*info);
+            try {
+                profile = bk::read_host_profile(path);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s\nvdbackup: cannot read the host profile %s\n", e.what(),
+                             rkit::wide_to_char(path).c_str());
+                return BK_FAILED;
+            }
+        }
+        plan = vdbackup::plan_run(*info, profile);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return BK_FAILED;
+    }
+    if (plan.show_help) {
+        std::fputs(vdbackup::usage_text().c_str(), stdout);
+        return BK_DONE;
+    }
+
+    wait_for_process(plan.wait_for_pid);
+    const uint32_t result = bkDispatch(plan.command, nullptr, plan.flags, answer_param, nullptr);
+    print_messages();
+    if (!plan.restart.empty()) start_detached(plan.restart);
+    return static_cast<int>(result);
+}
