@@ -74,7 +74,8 @@ uint32_t restore_command(void* parent, uint32_t flags, HostParamCallback params)
     if (is_batch(params)) {
         std::wstring archive = require_param(params, "batch_archive");
         // A relative name means what it meant in the host's current folder.
-        rkit::get_absolute_path(require_param(params, "root_path"), archive, archive);
+        if (std::wstring full; rkit::get_absolute_path(require_param(params, "root_path"), archive, full))
+            archive = full;
         read_param(params, "batch_password", settings.archiver.password);
         match_archiver_to_archive(archive, settings);
         return run_restore(parent, params, settings, archive);
