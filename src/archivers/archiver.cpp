@@ -144,6 +144,10 @@ bool BaseArchiver::on_console_poll(const HiddenConsole& console) {
     return true;
 }
 
+// An archiver that meets a question stops within microseconds, before any
+// poll; its last screen still shows what it asked.
+void BaseArchiver::on_console_end(const HiddenConsole& console) { note_console(console.screen()); }
+
 void BaseArchiver::note_console(const ConsoleScreen& screen) {
     if (!password_prompt_ && shows_password_prompt(screen)) password_prompt_ = true;
 }

@@ -126,6 +126,7 @@ protected:
 
 private:
     bool on_console_poll(const HiddenConsole& console) override;
+    void on_console_end(const HiddenConsole& console) override;
     void note_console(const ConsoleScreen& screen);
 
     std::wstring exe_path_;

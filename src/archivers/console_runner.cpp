@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
@@ -203,6 +205,18 @@ bool HiddenConsole::drain() {
     return true;
 }
 
+static bool environment_is_utf8() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            std::string text(value);
+            for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return text.find("utf-8") != std::string::npos || text.find("utf8") != std::string::npos;
+        }
+    }
+    return false;
+}
+
 int32_t run_console_process(const std::wstring& command_line, const std::wstring& work_dir,
                             IConsoleCallback* callback) {
     HiddenConsole console;
@@ -210,6 +224,9 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
     if (!image.valid()) return -1;
     image.set_env("COLUMNS", std::to_string(console.screen().columns()));
     image.set_env("LINES", std::to_string(console.screen().rows()));
+    // The screen model reads UTF-8. Started from cron or a service there may
+    // be no locale at all, and rar then mangles non-ASCII names.
+    if (!environment_is_utf8()) image.set_env("LC_ALL", "C.UTF-8");
 
     FileActions actions;
     if (!actions.ok()) return -1;
@@ -265,6 +282,12 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
         pollfd fd{console.master_fd(), POLLIN, 0};
         if (poll(&fd, 1, final_drain_ms) <= 0) break;
         terminal_open = console.drain();
+    }
+    if (callback) {
+        try {
+            callback->on_console_end(console);
+        } catch (...) {
+        }
     }
     return result;
 }

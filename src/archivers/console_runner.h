@@ -69,6 +69,10 @@ public:
     // it is asked again at the next poll, and each false sends another SIGINT.
     // Whatever it throws is ignored.
     virtual bool on_console_poll(const HiddenConsole& console) = 0;
+    // Called once after the child has ended and its last output was read, so
+    // that a question the child asked just before it stopped can be seen.
+    // Whatever it throws is ignored.
+    virtual void on_console_end(const HiddenConsole&) {}
     virtual ~IConsoleCallback() = default;
 };
 

@@ -159,3 +159,28 @@ TEST(ProcessToFile, ChildEndedBySignals) {
     EXPECT_EQ(bk::run_process_to_file(child(L"exit 255"), L"", out), 255);
     EXPECT_EQ(bk::run_console_process(child(L"signal 11"), L"", nullptr), static_cast<int32_t>(0xC000000Bu));
 }
+
+// The last screen of a child that asked something and stopped at once, and
+// the locale a child started without one gets: the archivers need UTF-8.
+TEST(ConsoleRunner, LastScreenReachesTheCallbackAndChildrenGetAUtf8Locale) {
+    struct LastLine : bk::IConsoleCallback {
+        bool on_console_poll(const bk::HiddenConsole&) override { return true; }
+        void on_console_end(const bk::HiddenConsole& console) override { line = console.screen().cursor_line(); }
+        std::wstring line;
+    } callback;
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : names)
+        if (const char* value = getenv(name)) saved.emplace_back(name, value);
+    for (const char* name : names) unsetenv(name);
+
+    EXPECT_EQ(bk::run_console_process(L"/bin/sh -c \"printf 'locale %s?' $LC_ALL\"", L"", &callback), 0);
+    EXPECT_EQ(callback.line, L"locale C.UTF-8?");
+
+    setenv("LANG", "ru_RU.UTF-8", 1);
+    EXPECT_EQ(bk::run_console_process(L"/bin/sh -c \"printf 'locale %s?' $LC_ALL\"", L"", &callback), 0);
+    EXPECT_EQ(callback.line, L"locale ?");
+
+    unsetenv("LANG");
+    for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
+}
