@@ -1,0 +1,188 @@
+#include "tasks/backup_task.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <limits>
+#include <stdexcept>
+
+#include "app/string_table.h"
+#include "archivers/archiver.h"
+#include "catalogue/manifest.h"
+#include "cloud/cloud_transfer.h"
+#include "files/gather.h"
+#include "rkit/files.h"
+#include "rkit/path.h"
+#include "rkit/text.h"
+#include "tasks/user_interface.h"
+
+namespace bk {
+
+namespace {
+
+constexpr const wchar_t* filelist_name = L"filelist.xml";
+constexpr const wchar_t* fileinfo_name = L"fileinfo.xml";
+
+// A question about the removable medium: Retry or Cancel, with a warning sign.
+constexpr uint32_t removable_question = MB_RETRYCANCEL | MB_ICONWARNING;
+
+// Until disarmed, deletes the archive being made: an archive that was not
+// finished must not stay behind looking like a backup.
+class archive_guard_ {
+public:
+    explicit archive_guard_(std::wstring path) : path_(std::move(path)) {}
+    ~archive_guard_() {
+        if (armed_) rkit::file_delete(path_);
+    }
+    archive_guard_(const archive_guard_&) = delete;
+    archive_guard_& operator=(const archive_guard_&) = delete;
+    void disarm() { armed_ = false; }
+
+private:
+    std::wstring path_;
+    bool armed_ = true;
+};
+
+// Whether a file can be written at path, leaving the medium as it was: a file
+// already there is opened without being truncated, a new one is removed again.
+bool can_write(const std::wstring& path) {
+    const std::string native = rkit::native_path(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno != ENOENT) return false;
+    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(native.c_str());
+    return true;
+}
+
+// Bytes of the file system of folder available to this process.
+int64_t free_space(const std::wstring& folder) {
+    struct statvfs st {};
+    if (::statvfs(rkit::native_path(folder).c_str(), &st) != 0)
+        throw std::runtime_error(format_string_narrow(ids::ERR_REMOVABLE_FREE_SPACE, {folder}));
+    const unsigned long long bytes = static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;
+    constexpr auto most = static_cast<unsigned long long>(std::numeric_limits<int64_t>::max());
+    return static_cast<int64_t>(bytes > most ? most : bytes);
+}
+
+}  // namespace
+
+std::wstring format_size(int64_t size) {
+    if (size < 0) return L"<error>";
+    static constexpr int units[] = {ids::UNIT_BYTES, ids::UNIT_KB, ids::UNIT_MB, ids::UNIT_GB, ids::UNIT_TB};
+    double value = static_cast<double>(size);
+    size_t divisions = 0;
+    while (value >= 1024) {
+        value /= 1024;
+        ++divisions;
+    }
+    // to_chars writes "%.3g" as the C locale does, whatever locale the host set.
+    char number[32];
+    const auto end = std::to_chars(number, number + sizeof number, value, std::chars_format::general, 3).ptr;
+    const std::wstring unit = divisions < std::size(units) ? load_string(units[divisions]) : std::wstring();
+    return rkit::char_to_wide(std::string_view(number, static_cast<size_t>(end - number))) + L" " + unit;
+}
+
+BackupTask::BackupTask(const BackupSettings& settings, const std::wstring& backup_folder,
+                       const BasicFolders& folders, const FileLocations& locations, const HostIdentity& identity,
+                       const AutoParams& run_params, const rkit::timestamp& created,
+                       const std::wstring& archive_path)
+    : BasicTask(ids::BACKUP_TITLE),
+      settings_(settings),
+      backup_folder_(backup_folder),
+      folders_(folders),
+      locations_(locations),
+      identity_(identity),
+      comment_(run_params.comment),
+      keeptime_(run_params.keeptime),
+      excluded_components_(run_params.excl_comp),
+      created_(created),
+      archive_path_(archive_path) {}
+
+void BackupTask::execute() {
+    set_status_text(load_string(ids::STATUS_PREPARING_BACKUP));
+    const TempFolder staging;
+
+    const std::vector<FileRecord> files =
+        gather_files(folders_, locations_, settings_, status(), excluded_components_);
+    const BackupRecord record = make_backup_record(created_, keeptime_, comment_, identity_, archive_path_);
+    write_filelist(rkit::concat_path(staging.path(), filelist_name), files);
+    write_fileinfo(rkit::concat_path(staging.path(), fileinfo_name), record);
+
+    make_archive(staging.path(), files);
+
+    set_status_text(load_string(ids::STATUS_UPDATING_CATALOGUE));
+    Catalogue made_eternal;
+    update_catalogue(settings_, backup_folder_, created_, record, &made_eternal);
+
+    if ((settings_.options & OPT_REMOVABLE) && !settings_.removable_path.empty()) copy_to_removable();
+
+    upload_new_backup(settings_, status(), backup_folder_, archive_path_, record, made_eternal);
+}
+
+void BackupTask::make_archive(const std::wstring& staging, const std::vector<FileRecord>& files) const {
+    // The first backup into a new folder: 7-Zip would make the folder, RAR
+    // would not.
+    const std::wstring folder = rkit::extract_dir(archive_path_);
+    if (!rkit::create_path(folder))
+        throw std::runtime_error(format_string_narrow(ids::ERR_CREATE_FOLDER, {folder}));
+
+    archive_guard_ guard(archive_path_);
+    // The manifests go first, at the archive's root, so that a restore finds
+    // them without reading through the data.
+    compress(settings_.archiver, staging, archive_path_, filelist_name);
+    compress(settings_.archiver, staging, archive_path_, fileinfo_name);
+    compress_files(settings_.archiver, unique_paths(files), archive_path_, status());
+    guard.disarm();
+}
+
+void BackupTask::copy_to_removable() const {
+    set_status_text(load_string(ids::STATUS_COPYING_TO_REMOVABLE));
+    const std::wstring destination =
+        rkit::concat_path(settings_.removable_path, rkit::extract_name_ext(archive_path_));
+    const bool may_ask = (settings_.options & OPT_ASK_REMOVABLE) != 0;
+
+    // A medium that is missing, unwritable or full is skipped, not an error:
+    // the backup itself is made and recorded.
+    if (!removable_accessible(destination, may_ask)) return;
+    if (!removable_has_room(rkit::file_size(archive_path_), may_ask)) return;
+
+    if (!rkit::file_copy(archive_path_, destination, true))
+        throw std::runtime_error(format_string_narrow(ids::ERR_COPY_TO_REMOVABLE, {settings_.removable_path}));
+}
+
+bool BackupTask::removable_accessible(const std::wstring& destination, bool may_ask) const {
+    for (;;) {
+        rkit::create_path(rkit::extract_dir(destination));
+        if (can_write(destination)) return true;
+        if (!may_ask || !status()) return false;
+        const std::wstring question = format_string(ids::REMOVABLE_NO_ACCESS, {settings_.removable_path});
+        if (status()->ask(question, removable_question) == IDCANCEL) return false;
+        throw_if_canceled();
+    }
+}
+
+bool BackupTask::removable_has_room(int64_t size, bool may_ask) const {
+    const std::wstring& folder = settings_.removable_path;
+    for (;;) {
+        // An archive whose size cannot be read (-1) is let through: the copy
+        // itself will tell.
+        const int64_t available = free_space(folder);
+        if (size <= available) return true;
+        if (!may_ask || !status()) return false;
+        const std::wstring question =
+            format_string(ids::REMOVABLE_NO_SPACE, {folder, format_size(size), format_size(available)});
+        if (status()->ask(question, removable_question) == IDCANCEL) return false;
+        throw_if_canceled();
+    }
+}
+
+}  // namespace bk
