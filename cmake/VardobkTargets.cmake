@@ -9,13 +9,17 @@ function(bk_component name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# A GoogleTest program from every source file in the calling folder.
+# A GoogleTest program from every source file in the calling folder. FIXTURES
+# names the CTest fixtures (servers) its tests need.
 function(bk_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS;FIXTURES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main bk_testsupport)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "VARDOBK_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  set(properties LABELS "${ARG_LABELS}" ENVIRONMENT "VARDOBK_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  if(ARG_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()
