@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <cwchar>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
 
@@ -23,6 +25,31 @@ bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 // The leading decimal number of text, as _wtoi64 reads it: 0 when there is none.
 int64_t leading_int64(const std::wstring& text) {
     return text.empty() ? 0 : static_cast<int64_t>(std::wcstoll(text.c_str(), nullptr, 10));
+}
+
+// p7zip's 7z stores a symbolic link as a link unless told with -l to store the
+// file it points to; 7-Zip's own Linux build stores the file and refuses -l.
+// Gathering hands the archiver links to files whose content must be saved,
+// so which of the two the program is decides the switch. Asked once per
+// program: its banner names p7zip.
+bool stores_links_unless_told(const std::wstring& quoted_exe) {
+    static std::mutex lock;
+    static std::map<std::wstring, bool> known;
+    std::lock_guard guard(lock);
+    if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
+    bool p7zip = false;
+    try {
+        const TempFile banner;
+        if (run_process_to_file(quoted_exe, L"", banner.path()) >= 0) {
+            rkit::text_file_stream in;
+            std::wstring line;
+            if (in.open(banner.path(), rkit::text_file_stream::read))
+                while (!p7zip && in.read_line(line)) p7zip = line.find(L"p7zip Version") != std::wstring::npos;
+        }
+    } catch (const std::exception&) {
+    }
+    known[quoted_exe] = p7zip;
+    return p7zip;
 }
 
 }  // namespace
@@ -117,12 +144,14 @@ int seven_zip_level(int32_t level) {
 std::wstring Archiver_7z::compress_command(const std::wstring& archive, const std::wstring& source,
                                            const std::wstring& options, const std::wstring& password,
                                            uint32_t flags, int32_t level, const std::wstring& work_folder) const {
-    std::wstring line = find_executable() + L" a " + quote(archive);
+    const std::wstring program = find_executable();
+    std::wstring line = program + L" a " + quote(archive);
     if (flags & ARCHIVE_RECURSE) line += L" -r";
     if (flags & ARCHIVE_OPEN_FILES) line += L" -ssw";
     if (const int mx = seven_zip_level(level); mx >= 0) line += L" -mx" + std::to_wstring(mx);
     if (!password.empty()) line += L" -p" + password;
     if (!options.empty()) line += L' ' + options;
+    if (stores_links_unless_told(program)) line += L" -l";
     line += L" -w" + quote(work_folder);
     // Our list files are UTF-8, whatever the locale 7-Zip runs in.
     if (flags & ARCHIVE_LIST_FILE)

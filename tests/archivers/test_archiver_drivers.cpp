@@ -140,6 +140,21 @@ TEST_P(Driver, CancelDuringALargeFileLeavesNoArchive) {
     EXPECT_LE(last.progress, 100);
 }
 
+// Gathering hands the archiver links to files; the archive must hold what
+// they point to, or a restore would put back a link to a file that may be gone.
+TEST_P(Driver, ALinkToAFileIsSavedAsTheFile) {
+    bktest::write_file(dir / "src" / "real.dbf", "balance 100");
+    fs::create_symlink(dir / "src" / "real.dbf", dir / "src" / "link.dbf");
+    bk::compress_files(settings, {bktest::wide(dir / "src" / "link.dbf")}, archive, nullptr);
+    fs::remove(dir / "src" / "real.dbf");
+
+    bktest::TempDir dest;
+    bk::extract_with_settings(settings, dest.wpath(), archive, L"", nullptr);
+    const fs::path back = dest.path() / (dir / "src" / "link.dbf").relative_path();
+    EXPECT_FALSE(fs::is_symlink(back));
+    EXPECT_EQ(bktest::read_file(back), "balance 100");
+}
+
 INSTANTIATE_TEST_SUITE_P(Archivers, Driver, testing::Values(ARCHIVER_7ZIP, ARCHIVER_RAR),
                          [](const auto& info) { return rkit::wide_to_char(bk::archiver_name(info.param)); });
 
