@@ -1,9 +1,45 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the module through a host written in C.
+# Sets everything up, then shows the module at work on a small demo host:
+# a backup through vdbackup, the catalogue, a damaged data file, and a
+# restore through vdbackup that makes the file whole again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-echo "== an unknown command: result 2 and no messages"
-build/bin/vardobk_host_smoke 7 || true
-echo "== a backup without host parameters: result 2 and the module's message"
-build/bin/vardobk_host_smoke 1 || true
+top=$PWD
+demo=$top/demo
+rm -rf "$demo"
+"$top/build/bin/vardobk_demo_data" "$demo"
+cd "$demo"
+host_program="$demo/program/demo_host"
+table="data/dbf/movements.dbf"
+
+echo
+echo "== 1. A backup through vdbackup (keep 30 days, with a comment)"
+"$top/build/bin/vdbackup" "$host_program" /Q /B /T=30 /C="Демонстрация: конец дня"
+archive=$(ls -t backups/*.7z | head -n 1)
+echo "archive: $archive"
+7z l -ba "$archive" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print "  " $0 }'
+
+echo
+echo "== 2. The catalogue of backups"
+xmllint --format backups/backup_list.xml
+
+echo
+echo "== 3. A data file is damaged"
+before=$(sha256sum "$table" | cut -d' ' -f1)
+printf 'CORRUPTED BY A FAILING DISK' | dd of="$table" bs=1 seek=100 conv=notrunc status=none
+after=$(sha256sum "$table" | cut -d' ' -f1)
+echo "sha256 before: $before"
+echo "sha256 now:    $after"
+
+echo
+echo "== 4. A restore of the last backup through vdbackup /R"
+"$top/build/bin/vdbackup" "$host_program" /Q /R /A="$demo/$archive"
+restored=$(sha256sum "$table" | cut -d' ' -f1)
+echo "sha256 after the restore: $restored"
+if [ "$restored" = "$before" ]; then
+  echo "The damaged file is whole again."
+else
+  echo "The restore did not bring the file back." >&2
+  exit 1
+fi
