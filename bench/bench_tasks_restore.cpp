@@ -1,0 +1,177 @@
+// A restore of a generated 30 MB data set (300 files in 30 folders, half of
+// them compressible text, half random bytes) against what a user would do by
+// hand: `7z x` of the same archive into a folder, then copying every file to
+// its place. Runs alternate; the fastest run of each is compared, since other
+// work on the machine only ever adds time (the medians are printed too). Goal:
+// the restore takes at most 1.05 times the hand-made way.
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archivers/archiver.h"
+#include "catalogue/manifest.h"
+#include "files/gather.h"
+#include "rkit/path.h"
+#include "tasks/restore_task.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int folders = 30;
+constexpr int files_per_folder = 10;
+constexpr size_t file_size = 100 * 1024;
+constexpr int runs = 7;
+
+class QuietStatus : public bk::IWorkerStatus {
+public:
+    bool canceled() override { return false; }
+    bk::TaskStatus get_status() override {
+        std::lock_guard lock(mutex_);
+        return status_;
+    }
+    void set_status(const bk::TaskStatus& status) override {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+    }
+    int ask(const std::wstring&, uint32_t) override { return 1; }
+
+private:
+    std::mutex mutex_;
+    bk::TaskStatus status_;
+};
+
+void make_data(const fs::path& root) {
+    std::mt19937 random(42);
+    const std::string words = "дебет кредит сальдо проводка счёт-фактура итого ";
+    for (int f = 0; f < folders; ++f) {
+        const fs::path folder = root / ("period_" + std::to_string(f));
+        fs::create_directories(folder);
+        for (int i = 0; i < files_per_folder; ++i) {
+            std::string bytes(file_size, '\0');
+            if (i % 2)
+                for (auto& c : bytes) c = static_cast<char>(random());
+            else
+                for (size_t k = 0; k < file_size; ++k) bytes[k] = words[(k + random() % 3) % words.size()];
+            std::ofstream(folder / ("doc_" + std::to_string(i) + (i % 2 ? ".bin" : ".txt")), std::ios::binary)
+                << bytes;
+        }
+    }
+}
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+// 7z x into a fresh folder, then every file copied over its place.
+double by_hand(const fs::path& archive, const fs::path& scratch, const std::vector<bk::FileRecord>& records,
+               const bk::BasicFolders& folders) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const auto start = Clock::now();
+    const std::string command = "7z x -y '" + archive.string() + "' -o'" + scratch.string() + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("7z x failed");
+    for (const auto& r : records) {
+        const fs::path from = scratch / rkit::native_path(bk::arc_rel_path(r.path));
+        const fs::path to = rkit::native_path(
+            rkit::concat_path(bk::restore_base_folder(r.base_symbolic_name, folders), r.rel_path));
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    }
+    const double took = seconds_since(start);
+    fs::remove_all(scratch);
+    return took;
+}
+
+// The driver's extraction alone, to tell its share of the restore.
+double driver_extract(const bk::BackupSettings& settings, const fs::path& archive, const fs::path& scratch) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    QuietStatus status;
+    const auto start = Clock::now();
+    bk::extract_with_settings(settings.archiver, scratch.wstring(), archive.wstring(), L"", &status);
+    const double took = seconds_since(start);
+    fs::remove_all(scratch);
+    return took;
+}
+
+double restore(const bk::BackupSettings& settings, const bk::BasicFolders& folders, const fs::path& archive) {
+    std::vector<bk::RestoreProblem> problems;
+    QuietStatus status;
+    const auto start = Clock::now();
+    bk::RestoreTask task(settings, folders, archive.wstring(), &problems);
+    task.run(&status);
+    if (!task.finish() || !problems.empty()) throw std::runtime_error("restore failed");
+    return seconds_since(start);
+}
+
+}  // namespace
+
+int main() {
+    std::string tmpl = (fs::temp_directory_path() / "vdkbench.XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path top = tmpl;
+    int result = 0;
+    try {
+        const fs::path root = top / "root";
+        make_data(root);
+        bk::BasicFolders host_folders{{L"ТЕК_ДИР", root.wstring()}};
+        bk::BackupSettings settings;
+        settings.archiver.archiver = bk::ARCHIVER_7ZIP;
+        bk::FileGroup group;
+        group.basic_folder = L"ТЕК_ДИР";
+        group.flags = bk::GROUP_RECURSIVE;
+        settings.file_groups = {group};
+
+        const auto records = bk::gather_files(host_folders, {}, settings, nullptr, {});
+        const fs::path staging = top / "staging", archive = top / "backup.7z";
+        fs::create_directories(staging);
+        bk::write_filelist((staging / "filelist.xml").wstring(), records);
+        bk::compress(settings.archiver, staging.wstring(), archive.wstring(), L"filelist.xml");
+        bk::compress_files(settings.archiver, bk::unique_paths(records), archive.wstring(), nullptr);
+        std::printf("%zu files, %.1f MB, archive %.1f MB\n", records.size(),
+                    records.size() * file_size / 1048576.0, fs::file_size(archive) / 1048576.0);
+
+        by_hand(archive, top / "scratch", records, host_folders);  // warms the caches
+        std::vector<double> hand_times, restore_times, extract_times;
+        for (int i = 0; i < runs; ++i) {
+            hand_times.push_back(by_hand(archive, top / "scratch", records, host_folders));
+            restore_times.push_back(restore(settings, host_folders, archive));
+            extract_times.push_back(driver_extract(settings, archive, top / "scratch"));
+        }
+        const double hand = fastest(hand_times), restored = fastest(restore_times);
+        const double ratio = restored / hand;
+        std::printf("%d runs each, fastest / median:\n", runs);
+        std::printf("7z x + copying: %.3f s / %.3f s\n", hand, median(hand_times));
+        std::printf("restore task:   %.3f s / %.3f s\n", restored, median(restore_times));
+        std::printf("  of which the driver's extraction: %.3f s / %.3f s\n", fastest(extract_times),
+                    median(extract_times));
+        std::printf("ratio %.3f (medians %.3f), goal <= 1.05: %s\n", ratio,
+                    median(restore_times) / median(hand_times), ratio <= 1.05 ? "met" : "NOT MET");
+        if (ratio > 1.05) result = 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_tasks_restore: %s\n", e.what());
+        result = 1;
+    }
+    std::error_code ec;
+    fs::remove_all(top, ec);
+    return result;
+}
