@@ -43,16 +43,6 @@ void write_filelist(const std::wstring& path, const std::vector<FileRecord>& rec
 
 namespace {
 
-bool leads_out(const std::wstring& rel) {
-    size_t start = 0;
-    while (start <= rel.size()) {
-        size_t end = start;
-        while (end < rel.size() && !rkit::is_separator(rel[end])) ++end;
-        if (rel.compare(start, end - start, L"..") == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -68,7 +58,8 @@ void read_filelist(const std::wstring& path, const std::wstring& extract_folder,
         require_attr(file, L"rel_path", r.rel_path);
         require_attr(file, L"arc_rel_path", arc);
         require_attr(file, L"ref_count", r.ref_count);
-        if (leads_out(arc)) throw std::runtime_error("filelist.xml: path leads out of the archive: " + rkit::wide_to_char(arc));
+        // A path that climbs out of the folder is kept as written: the
+        // restore refuses that one record and says so, and puts back the rest.
         r.path = rkit::concat_path(extract_folder, rkit::to_native_separators(arc));
         read.push_back(std::move(r));
     }

@@ -96,9 +96,10 @@ TEST(FileList, HandWrittenAndDamagedLists) {
     bktest::write_file(dir / "filelist.xml",
                        head + "<root><files><file base_symbolic_name=\"A\" rel_path=\"a\" "
                               "arc_rel_path=\"data\\..\\..\\etc\\passwd\" ref_count=\"1\"/></files></root>");
-    EXPECT_THROW(read_filelist(path, L"/x", read), std::runtime_error);
+    read_filelist(path, L"/x", read);
     ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].path, L"/x/Учёт/dbf/a.dbf");
+    // Left for the restore to refuse: read as written, never resolved here.
+    EXPECT_EQ(read[0].path, L"/x/data/../../etc/passwd");
 }
 
 TEST(FileInfo, WrittenAndReadBack) {

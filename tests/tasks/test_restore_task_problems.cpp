@@ -8,6 +8,8 @@
 #include <set>
 
 #include "app/error_list.h"
+#include "app/string_table.h"
+#include "rkit/text.h"
 #include "support/scripted_ui.h"
 #include "test_restore_task_host.h"
 
@@ -160,7 +162,7 @@ TEST_F(RestoreProblems, RecordsThatClimbOutOfTheirFoldersWriteNothing) {
 
 // A path in the archive that leads out of the staging folder makes the whole
 // file list unreadable: the restore fails before any file is touched.
-TEST_F(RestoreProblems, AFileListLeadingOutOfTheArchiveFailsTheRestore) {
+TEST_F(RestoreProblems, ARecordLeadingOutOfTheArchiveIsRefusedAndTheRestGoesBack) {
     const fs::path work = dir / "work";
     write_file(work / "data" / "legit.txt", "legit");
     const std::vector<bk::FileRecord> records{
@@ -171,9 +173,13 @@ TEST_F(RestoreProblems, AFileListLeadingOutOfTheArchiveFailsTheRestore) {
     bktest::make_handmade_archive(work, records, {"data"}, archive);
     const auto before = tree(dir.path());
 
-    EXPECT_THROW(bktest::run_restore(host.settings, host.folders, archive, problems), std::runtime_error);
-    EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(tree(dir.path()), before);
+    EXPECT_TRUE(bktest::run_restore(host.settings, host.folders, archive, problems));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message.substr(0, 20), bk::load_string(20139).substr(0, 20)) << rkit::wide_to_char(problems[0].message);
+    EXPECT_EQ(bktest::read_file(host.root() / "legit.txt"), "legit");
+    auto after = tree(dir.path());
+    after.erase(fs::relative(host.root() / "legit.txt", dir.path()));
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace
