@@ -18,11 +18,12 @@ echo "== 1. A backup through vdbackup (keep 30 days, with a comment)"
 "$top/build/bin/vdbackup" "$host_program" /Q /B /T=30 /C="Демонстрация: конец дня"
 archive=$(ls -t backups/*.7z | head -n 1)
 echo "archive: $archive"
-7z l -ba "$archive" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print "  " $0 }'
+echo "its entries, the two manifests first:"
+7z l -slt "$archive" | sed -n 's/^Path = /  /p' | tail -n +2
 
 echo
 echo "== 2. The catalogue of backups"
-xmllint --format backups/backup_list.xml
+xmllint --format --encode UTF-8 backups/backup_list.xml
 
 echo
 echo "== 3. A data file is damaged"
