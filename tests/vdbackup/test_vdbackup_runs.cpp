@@ -137,3 +137,49 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
 }
 
 }  // namespace
+
+std::string run_shell(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[512];
+        while (fgets(chunk, sizeof chunk, pipe)) out += chunk;
+        pclose(pipe);
+    }
+    return out;
+}
+
+// The end of the host's work: the C host asks for command 4 and exits;
+// vdbackup waits for it to be gone, then makes the backup on leaving that the
+// settings ask for.
+TEST_F(Vdbackup, EndOfWorkHandsTheBackupOnLeavingToVdbackup) {
+    bk::BackupSettings settings = host.standard_settings();
+    settings.options |= bk::OPT_ON_EXIT;
+    host.save(settings);
+    fs::remove(host.root() / "vdbackup_host.xml");
+
+    std::string command = "'" + (fs::path(VDBACKUP_PATH).parent_path() / "vardobk_host_smoke").string() + "' 4";
+    for (const auto& [key, value] : host.params) command += " '" + key + "=" + value + "'";
+    const std::string out = run_shell(command + " 2>&1");
+    ASSERT_NE(out.find("result: 0\nmessages: 0\n"), std::string::npos) << out;
+
+    for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(host.catalogue().size(), 1u);
+    EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(20071));
+}
+
+// A module installed without vdbackup beside it or on PATH: the hand-over
+// fails quietly, as a host expects of a program it could not start.
+TEST(VdbackupMissing, EndOfWorkReturnsFailedWithoutAMessage) {
+    bktest::TempDir install;
+    const fs::path build = fs::path(VDBACKUP_PATH).parent_path().parent_path();
+    for (const char* lib : {"libvardobk.so", "libwlink3.so"})
+        fs::copy_file(build / "lib" / lib, install / lib);
+    fs::copy_file(build / "bin" / "vardobk_host_smoke", install / "host");
+    fs::create_directories(install / "root");
+
+    const std::string out = run_shell("cd '" + install.path().string() +
+                                      "' && PATH=/usr/bin:/bin ./host -l ./libvardobk.so 4 root_path='" +
+                                      (install / "root").string() + "' 2>&1");
+    EXPECT_NE(out.find("result: 2\nmessages: 0\n"), std::string::npos) << out;
+}
