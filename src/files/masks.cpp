@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "rkit/path.h"
+#include "rkit/file_enumerator.h"
 #include "rkit/text.h"
 
 namespace bk {
@@ -42,27 +43,7 @@ std::optional<MaskEntry> find_invalid_mask(const std::vector<MaskEntry>& entries
 }
 
 bool match_pattern(const std::wstring& pattern, const std::wstring& name) {
-    // Greedy scan that remembers the last "*": when the rest fails, that star
-    // takes one more character and the scan resumes after it. With only "*"
-    // and "?" this tries every placement the full backtracking search would.
-    size_t p = 0, n = 0;
-    size_t star = std::wstring::npos, star_n = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == L'*') {
-            star = p++;
-            star_n = n;
-        } else if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (star != std::wstring::npos) {
-            p = star + 1;
-            n = ++star_n;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == L'*') ++p;
-    return p == pattern.size();
+    return rkit::match_wildcards(pattern, name, false);
 }
 
 }  // namespace bk

@@ -13,16 +13,24 @@ namespace rkit {
 
 namespace {
 
-// Windows file-pattern rules on one name: "*" any run, "?" exactly one
-// character, letters compared by their upper-case mapping.
-bool glob(std::wstring_view pattern, std::wstring_view name) {
+// Windows file-pattern rules on one name: letters compared by their
+// upper-case mapping.
+bool glob(std::wstring_view pattern, std::wstring_view name) { return match_wildcards(pattern, name, true); }
+
+}  // namespace
+
+bool match_wildcards(std::wstring_view pattern, std::wstring_view name, bool ignore_case) {
+    // Greedy scan that remembers the last "*": when the rest fails, that star
+    // takes one more character and the scan resumes after it. With only "*"
+    // and "?" this tries every placement the full backtracking search would.
     size_t p = 0, n = 0;
     size_t star = std::wstring_view::npos, star_n = 0;
+    auto same = [ignore_case](wchar_t a, wchar_t b) { return a == b || (ignore_case && to_upper(a) == to_upper(b)); };
     while (n < name.size()) {
         if (p < pattern.size() && pattern[p] == L'*') {
             star = p++;
             star_n = n;
-        } else if (p < pattern.size() && (pattern[p] == L'?' || to_upper(pattern[p]) == to_upper(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == L'?' || same(pattern[p], name[n]))) {
             ++p;
             ++n;
         } else if (star != std::wstring_view::npos) {
@@ -35,8 +43,6 @@ bool glob(std::wstring_view pattern, std::wstring_view name) {
     while (p < pattern.size() && pattern[p] == L'*') ++p;
     return p == pattern.size();
 }
-
-}  // namespace
 
 bool match_file_pattern(const std::wstring& pattern, const std::wstring& name) {
     if (glob(pattern, name)) return true;

@@ -4,10 +4,15 @@
 // walk over the same folder sees the same order.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rkit {
 
+// "*" any run of characters, "?" exactly one; nothing else is special.
+bool match_wildcards(std::wstring_view pattern, std::wstring_view name, bool ignore_case);
+// The Windows rules: match_wildcards without case, and a trailing ".*" or "."
+// also matching a name without extension ("*.*" takes "README").
 bool match_file_pattern(const std::wstring& pattern, const std::wstring& name);
 
 class file_enumerator {
