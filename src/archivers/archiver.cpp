@@ -286,6 +286,16 @@ bool parse_int(std::wstring_view text, int32_t& value) {
     return true;
 }
 
+std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,
+                                const std::wstring& options, const std::wstring& password, uint32_t flags) {
+    std::wstring line = program + L" x " + quote(archive);
+    if (flags & ARCHIVE_YES_TO_ALL) line += L" -y";
+    if (!password.empty()) line += L" -p" + password;
+    if (!options.empty()) line += L' ' + options;
+    if (!entry.empty()) line += L' ' + quote(entry);
+    return line;
+}
+
 std::wstring join_options(const std::wstring& first, const std::wstring& second) {
     if (first.empty()) return second;
     if (second.empty()) return first;

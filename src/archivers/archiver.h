@@ -202,6 +202,10 @@ std::wstring quote(const std::wstring& argument);
 bool parse_int(std::wstring_view text, int32_t& value);
 // options joined with a blank when both are given.
 std::wstring join_options(const std::wstring& first, const std::wstring& second);
+// "<program> x archive [-y] [-pPASSWORD] [options] [entry]": both archivers
+// take the same extraction switches.
+std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,
+                                const std::wstring& options, const std::wstring& password, uint32_t flags);
 }  // namespace archiver_detail
 
 }  // namespace bk

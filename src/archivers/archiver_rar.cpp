@@ -38,12 +38,7 @@ std::wstring Archiver_Rar::compress_command(const std::wstring& archive, const s
 std::wstring Archiver_Rar::extract_command(const std::wstring& archive, const std::wstring& entry,
                                            const std::wstring& options, const std::wstring& password,
                                            uint32_t flags) const {
-    std::wstring line = find_executable() + L" x " + quote(archive);
-    if (flags & ARCHIVE_YES_TO_ALL) line += L" -y";
-    if (!password.empty()) line += L" -p" + password;
-    if (!options.empty()) line += L' ' + options;
-    if (!entry.empty()) line += L' ' + quote(entry);
-    return line;
+    return archiver_detail::extraction_command(find_executable(), archive, entry, options, password, flags);
 }
 
 void Archiver_Rar::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
