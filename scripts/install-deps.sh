@@ -11,7 +11,7 @@ PACKAGES=(
   7zip p7zip-full rar
   apache2 apache2-utils ca-certificates cron
   libxml2-utils python3
-  xvfb xauth fonts-dejavu-core
+  xdg-utils xvfb xauth fonts-dejavu-core
 )
 
 missing=()
