@@ -9,11 +9,10 @@
 #include "app/com_error.h"
 #include "app/dispatch.h"
 #include "app/error_list.h"
-#include "support/error_messages.h"
 #include "app/help.h"
+#include "support/error_messages.h"
 
 namespace {
-
 
 uint32_t dispatch_backup(bk::CommandFunction f, HelpCallback help = nullptr) {
     bk::CommandTable table;
@@ -22,54 +21,39 @@ uint32_t dispatch_backup(bk::CommandFunction f, HelpCallback help = nullptr) {
 }
 
 TEST(Dispatch, ExceptionsBecomeExactlyOneMessage) {
-    struct Case {
-        bk::CommandFunction command;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    using Messages = std::vector<std::string>;
+    const std::vector<std::pair<bk::CommandFunction, Messages>> cases = {
         {[](void*, uint32_t, HostParamCallback) -> uint32_t {
              throw std::logic_error("root_path parameter not found");
          },
-         "root_path parameter not found"},
+         {"root_path parameter not found"}},
         {[](void*, uint32_t, HostParamCallback) -> uint32_t {
              throw bk::com_error(bk::com_error::e_fail, L"XML: ошибка разбора");
          },
-         "XML: ошибка разбора"},
+         {"XML: ошибка разбора"}},
         {[](void*, uint32_t, HostParamCallback) -> uint32_t { throw bk::com_error(bk::com_error::e_fail); },
-         "unknown COM error"},
-        {[](void*, uint32_t, HostParamCallback) -> uint32_t { throw 42; }, "unknown error"},
+         {"unknown COM error"}},
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t { throw 42; }, {"unknown error"}},
+        // A failing command's own messages pass through in order.
+        {[](void*, uint32_t, HostParamCallback) -> uint32_t {
+             bk::add_error("first");
+             bk::add_error_wide(L"второе");
+             return BK_FAILED;
+         },
+         {"first", "второе"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(dispatch_backup(c.command), BK_FAILED);
-        EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{c.message});
+    for (const auto& [command, messages] : cases) {
+        EXPECT_EQ(dispatch_backup(command), BK_FAILED);
+        EXPECT_EQ(bktest::error_messages(), messages);
     }
-}
-
-TEST(Dispatch, ResultsAndMessagesOfTheCommandPassThrough) {
-    EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
-                  bk::add_error("first");
-                  bk::add_error_wide(L"второе");
-                  return BK_FAILED;
-              }),
-              BK_FAILED);
-    EXPECT_EQ(bktest::error_messages(), (std::vector<std::string>{"first", "второе"}));
-    EXPECT_EQ(bk::copy_error(2, nullptr, 0), -1);
-
-    // The next call starts with an empty list.
-    EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t { return BK_NOT_DONE; }),
-              BK_NOT_DONE);
-    EXPECT_TRUE(bktest::error_messages().empty());
-
-    bk::CommandTable empty;
-    EXPECT_EQ(bk::dispatch(empty, 0, nullptr, 0, nullptr, nullptr), BK_FAILED);
-    EXPECT_EQ(bk::dispatch(empty, 5, nullptr, 0, nullptr, nullptr), BK_FAILED);
+    // Unknown commands fail without a message.
+    for (int32_t command : {0, 5}) EXPECT_EQ(bk::dispatch({}, command, nullptr, 0, nullptr, nullptr), BK_FAILED);
     EXPECT_TRUE(bktest::error_messages().empty());
 }
 
 uint32_t nested_result = 99;
 
 TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
-    nested_result = 99;
     EXPECT_EQ(dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
                   bk::BusyGuard busy;
                   if (!busy.acquired()) return BK_NOT_DONE;
@@ -77,38 +61,33 @@ TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
                   // A host timer fires while the command's dialog is open.
                   bk::CommandTable inner;
                   inner.backup = [](void*, uint32_t, HostParamCallback) -> uint32_t {
-                      bk::BusyGuard inner_busy;
-                      return inner_busy.acquired() ? BK_DONE : BK_NOT_DONE;
+                      return bk::BusyGuard().acquired() ? BK_DONE : BK_NOT_DONE;
                   };
                   nested_result = bk::dispatch(inner, BK_CMD_BACKUP, nullptr, 0, nullptr, nullptr);
                   return BK_DONE;
               }),
               BK_DONE);
     EXPECT_EQ(nested_result, BK_NOT_DONE);
-    // The nested call emptied the list first and added nothing.
-    EXPECT_TRUE(bktest::error_messages().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());  // the nested call emptied the list and added nothing
 
     // The flag is cleared even when the command throws.
     dispatch_backup([](void*, uint32_t, HostParamCallback) -> uint32_t {
         bk::BusyGuard busy;
         throw std::runtime_error("boom");
     });
-    bk::BusyGuard after;
-    EXPECT_TRUE(after.acquired());
+    EXPECT_TRUE(bk::BusyGuard().acquired());
 }
 
 std::vector<std::string> help_requests;
-void record_help(const char* key) { help_requests.push_back(key); }
 
 TEST(Help, TopicsReachTheHostOnlyWhileACommandRuns) {
-    help_requests.clear();
     dispatch_backup(
         [](void*, uint32_t, HostParamCallback) -> uint32_t {
             bk::show_help(10002);
             bk::show_help(10030);
             return BK_DONE;
         },
-        record_help);
+        [](const char* key) { help_requests.push_back(key); });
     EXPECT_EQ(help_requests, (std::vector<std::string>{"h8.bk.dlg.backup", ""}));
     bk::show_help(10002);  // no command running: no callback
     EXPECT_EQ(help_requests.size(), 2u);

@@ -1,48 +1,40 @@
+// The host parameter protocol, the typed readers, and what is built from the
+// parameters: basic folders, file locations, identity, resolved paths.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/error_list.h"
 #include "app/host_params.h"
-#include "app/string_table.h"
-#include "rkit/path.h"
 #include "rkit/system.h"
+#include "support/error_messages.h"
 
 namespace {
 
-// What the fake host answers, and what it was asked.
+// What the fake host answers, and the sizes it was offered with the byte just past them.
 std::map<std::string, std::string> g_params;
-struct Call {
-    std::string key;
-    int32_t size;
-    char byte_after;  // buffer[size]: the module promises a byte there
-};
-std::vector<Call> g_calls;
+std::vector<std::pair<int32_t, char>> g_calls;
 
-int32_t BK_CALL host_params(const char* key, char* buffer, int32_t size) {
+int32_t BK_CALL host(const char* key, char* buffer, int32_t size) {
+    g_calls.push_back({size, buffer[size]});
     auto it = g_params.find(key);
-    g_calls.push_back({key, size, buffer[size]});
     if (it == g_params.end()) return -1;
     std::memcpy(buffer, it->second.data(), std::min<size_t>(size, it->second.size()));
     return static_cast<int32_t>(it->second.size());
 }
 
-// A broken host: every key exists, with a length that makes no sense.
-int32_t g_garbage_length = 0;
+// A broken host: every key exists, its buffer filled with 'x', its lengths taken in turn from g_lengths.
+std::vector<int32_t> g_lengths;
 int32_t BK_CALL garbage_host(const char*, char* buffer, int32_t size) {
     std::memset(buffer, 'x', size);
-    return g_garbage_length;
-}
-
-// A host whose value grows between the two calls.
-int g_growing_calls = 0;
-int32_t BK_CALL growing_host(const char*, char* buffer, int32_t size) {
-    std::memset(buffer, 'g', size);
-    return ++g_growing_calls == 1 ? 400 : 100000;
+    const int32_t length = g_lengths.front();
+    if (g_lengths.size() > 1) g_lengths.erase(g_lengths.begin());
+    return length;
 }
 
 class HostParams : public ::testing::Test {
@@ -53,185 +45,144 @@ protected:
         bk::clear_errors();
     }
     void set_all_folders() {
-        const char* keys[] = {"root_path", "common_path", "exe_path",     "db_path",      "dbf_path",
-                              "top_path",  "flt_path",    "blw_path",     "bar_path",     "vdl_path",
-                              "src_path",  "vdx_path",    "shp_dir_path", "rek_dir_path", "opr_dir_path"};
-        for (const char* k : keys) g_params[k] = std::string("/host/") + k;
+        for (const char* k : {"common_path", "db_path", "dbf_path", "top_path", "flt_path", "blw_path", "bar_path",
+                              "vdl_path", "src_path", "vdx_path", "shp_dir_path", "rek_dir_path", "opr_dir_path"})
+            g_params[k] = std::string("/host/") + k;
         g_params["root_path"] = "/host/root";
         g_params["exe_path"] = "prog\\bin";
     }
-    std::string error(int i) {
-        std::string text(bk::copy_error(i, nullptr, 0), '\0');
-        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
-        return text;
-    }
 };
 
-TEST_F(HostParams, LongValueIsReadWholeThroughSecondCall) {
+TEST_F(HostParams, ReadParamProtocol) {
+    // 300 bytes with a NUL inside: a zero-filled 255-byte buffer first, then one of 301 bytes.
     std::string value(300, 'a');
     value[10] = '\0';
     value[299] = 'z';
-    g_params["long"] = value;
+    g_params = {{"long", value}, {"exact", std::string(254, 'b')}, {"empty", ""}, {"cyr", "ТЕК"}};
     std::wstring out;
-    ASSERT_TRUE(bk::read_param(host_params, "long", out));
-    ASSERT_EQ(g_calls.size(), 2u);
-    EXPECT_EQ(g_calls[0].size, 254);
-    EXPECT_EQ(g_calls[1].size, 300);
-    EXPECT_EQ(g_calls[1].byte_after, '\0');  // a 301-byte zero-filled buffer
-    ASSERT_EQ(out.size(), 300u);
-    EXPECT_EQ(out[10], L'\0');
-    EXPECT_EQ(out[299], L'z');
+    ASSERT_TRUE(bk::read_param(host, "long", out));
+    EXPECT_EQ(g_calls, (std::vector<std::pair<int32_t, char>>{{254, '\0'}, {300, '\0'}}));
     EXPECT_EQ(out, std::wstring(value.begin(), value.end()));
-}
 
-TEST_F(HostParams, ShortValuesAndAbsence) {
-    g_params["empty"] = "";
-    g_params["cyr"] = "ТЕК";
-    g_params["exact"] = std::string(254, 'b');
-    std::wstring out = L"untouched";
-    EXPECT_FALSE(bk::read_param(host_params, "none", out));
-    EXPECT_EQ(out, L"untouched");
-    EXPECT_FALSE(bk::read_param(nullptr, "cyr", out));
-    EXPECT_TRUE(bk::read_param(host_params, "empty", out));
-    EXPECT_EQ(out, L"");
-    EXPECT_TRUE(bk::read_param(host_params, "cyr", out));
-    EXPECT_EQ(out, L"ТЕК");
-    g_calls.clear();
-    EXPECT_TRUE(bk::read_param(host_params, "exact", out));
-    EXPECT_EQ(g_calls.size(), 1u);
-    EXPECT_EQ(out, std::wstring(254, L'b'));
-}
-
-TEST_F(HostParams, GarbageLengthsFromTheHost) {
-    std::wstring out = L"untouched";
-    for (int32_t bad : {-2, -1000, INT32_MIN}) {
-        g_garbage_length = bad;
-        EXPECT_FALSE(bk::read_param(garbage_host, "k", out)) << bad;
+    for (const auto& [key, expected] : std::vector<std::pair<const char*, std::wstring>>{
+             {"exact", std::wstring(254, L'b')}, {"empty", L""}, {"cyr", L"ТЕК"}}) {
+        g_calls.clear();
+        EXPECT_TRUE(bk::read_param(host, key, out)) << key;
+        EXPECT_EQ(out, expected);
+        EXPECT_EQ(g_calls.size(), 1u);
     }
-    EXPECT_EQ(out, L"untouched");
-    // A length under the offered size but beyond what was written: zero-filled.
-    g_garbage_length = 254;
-    ASSERT_TRUE(bk::read_param(garbage_host, "k", out));
-    EXPECT_EQ(out, std::wstring(254, L'x'));
-    // The second answer is not trusted: the value is as long as the first said.
-    g_growing_calls = 0;
-    ASSERT_TRUE(bk::read_param(growing_host, "k", out));
-    EXPECT_EQ(out, std::wstring(400, L'g'));
-}
+    EXPECT_FALSE(bk::read_param(host, "none", out));
+    EXPECT_FALSE(bk::read_param(nullptr, "cyr", out));
+    EXPECT_EQ(out, L"ТЕК");  // untouched when absent
 
-TEST_F(HostParams, RequireParamNamesTheMissingKey) {
-    g_params["root_path"] = "/r";
-    EXPECT_EQ(bk::require_param(host_params, "root_path"), L"/r");
+    EXPECT_EQ(bk::require_param(host, "cyr"), L"ТЕК");
     try {
-        bk::require_param(host_params, "batch_archive");
+        bk::require_param(host, "batch_archive");
         FAIL() << "no exception";
     } catch (const std::logic_error& e) {
         EXPECT_STREQ(e.what(), "batch_archive parameter not found");
     }
 }
 
-TEST_F(HostParams, TypedReaders) {
-    EXPECT_TRUE(bk::db_exclusive_access(host_params));
-    g_params["db_exclusive_acc"] = "yes";
-    EXPECT_TRUE(bk::db_exclusive_access(host_params));
-    g_params["db_exclusive_acc"] = "0";
-    EXPECT_FALSE(bk::db_exclusive_access(host_params));
+TEST_F(HostParams, GarbageLengthsFromTheHost) {
+    // Negative lengths other than -1 count as absent.
+    std::wstring out = L"untouched";
+    for (int32_t bad : {-2, -1000, INT32_MIN}) {
+        g_lengths = {bad};
+        EXPECT_FALSE(bk::read_param(garbage_host, "k", out)) << bad;
+    }
+    EXPECT_EQ(out, L"untouched");
+    g_lengths = {254};
+    ASSERT_TRUE(bk::read_param(garbage_host, "k", out));
+    EXPECT_EQ(out, std::wstring(254, L'x'));
+    // The second answer is not trusted: the value is as long as the first said.
+    g_lengths = {400, 100000};
+    ASSERT_TRUE(bk::read_param(garbage_host, "k", out));
+    EXPECT_EQ(out, std::wstring(400, L'x'));
+}
 
-    EXPECT_FALSE(bk::is_batch(host_params));
-    g_params["batch"] = "true";
-    EXPECT_FALSE(bk::is_batch(host_params));
-    g_params["batch"] = "1";
-    EXPECT_TRUE(bk::is_batch(host_params));
+TEST_F(HostParams, TypedReaders) {
+    // db_exclusive_acc is yes unless "0"; batch is on only for "1".
+    EXPECT_TRUE(bk::db_exclusive_access(host));
+    EXPECT_FALSE(bk::is_batch(host));
+    for (const auto& [value, exclusive, batch] : std::vector<std::tuple<std::string, bool, bool>>{
+             {"yes", true, false}, {"true", true, false}, {"0", false, false}, {"1", true, true}}) {
+        g_params["db_exclusive_acc"] = g_params["batch"] = value;
+        EXPECT_EQ(bk::db_exclusive_access(host), exclusive) << value;
+        EXPECT_EQ(bk::is_batch(host), batch) << value;
+    }
 
     bool flag = true;
     g_params["b"] = "";
-    EXPECT_FALSE(bk::read_bool_param(host_params, "b", flag));
+    EXPECT_FALSE(bk::read_bool_param(host, "b", flag));
     EXPECT_TRUE(flag);
 
     int32_t n = 77;
-    for (const char* bad : {"12a", "", "2147483648", "-2147483649", "99999999999999999999", "0x10"}) {
+    for (const std::string& bad : std::vector<std::string>{"12a", "", "2147483648", "-2147483649",
+                                                           "99999999999999999999", "0x10", std::string("12\0" "3", 4)}) {
         g_params["n"] = bad;
-        EXPECT_FALSE(bk::read_int_param(host_params, "n", n)) << bad;
+        EXPECT_FALSE(bk::read_int_param(host, "n", n)) << bad;
     }
-    g_params["n"] = std::string("12\0" "3", 4);
-    EXPECT_FALSE(bk::read_int_param(host_params, "n", n));
     EXPECT_EQ(n, 77);
-    g_params["n"] = "2147483647";
-    EXPECT_TRUE(bk::read_int_param(host_params, "n", n));
-    EXPECT_EQ(n, 2147483647);
-    g_params["n"] = "-2147483648";
-    EXPECT_TRUE(bk::read_int_param(host_params, "n", n));
-    EXPECT_EQ(n, INT32_MIN);
+    for (const int32_t good : {INT32_MAX, INT32_MIN}) {
+        g_params["n"] = std::to_string(good);
+        EXPECT_TRUE(bk::read_int_param(host, "n", n));
+        EXPECT_EQ(n, good);
+    }
 }
 
-TEST_F(HostParams, BasicFoldersInOrderAndMissingOne) {
+TEST_F(HostParams, BasicFoldersAndFileLocations) {
     set_all_folders();
     bk::BasicFolders folders;
-    ASSERT_EQ(bk::load_basic_folders(host_params, folders), BK_DONE);
+    ASSERT_EQ(bk::load_basic_folders(host, folders), BK_DONE);
     ASSERT_EQ(folders.size(), 15u);
-    EXPECT_EQ(folders[0].name, L"ТЕК_ДИР");
-    EXPECT_EQ(folders[0].path, L"/host/root");
+    EXPECT_EQ(folders[0].name + L"=" + folders[0].path, L"ТЕК_ДИР=/host/root");
     EXPECT_EQ(folders[1].name, L"ОБЩ_ДИР");
     EXPECT_EQ(folders[3].name, L"ДИР_БАЗЫ");
-    EXPECT_EQ(folders[14].name, L"ТЕК_OPR_ДИР");
-    EXPECT_EQ(folders[14].path, L"/host/opr_dir_path");
+    EXPECT_EQ(folders[14].name + L"=" + folders[14].path, L"ТЕК_OPR_ДИР=/host/opr_dir_path");
     EXPECT_EQ(bk::error_count(), 0);
 
     g_params["vdx_path"] = "";  // empty is a value
     g_params.erase("common_path");
-    EXPECT_EQ(bk::load_basic_folders(host_params, folders), BK_FAILED);
-    ASSERT_EQ(folders.size(), 1u);
-    ASSERT_EQ(bk::error_count(), 1);
-    EXPECT_EQ(error(0), "Ошибка получения базовой папки ОБЩ_ДИР.");
-}
+    EXPECT_EQ(bk::load_basic_folders(host, folders), BK_FAILED);
+    EXPECT_EQ(folders.size(), 1u);
+    EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{"Ошибка получения базовой папки ОБЩ_ДИР."});
 
-TEST_F(HostParams, FileLocationsLocalAndNetwork) {
-    g_params["shp_path"] = "/db/base.shp";
-    g_params["rek_path"] = "/db/base.rek";
-    bk::FileLocations locations;
-    EXPECT_EQ(bk::load_file_locations(host_params, locations), BK_FAILED);
-    ASSERT_EQ(bk::error_count(), 1);
-    EXPECT_EQ(error(0), "Ошибка получения расположения файла ТЕК_OPR.");
-    EXPECT_EQ(locations.size(), 2u);
-
-    g_params.clear();
-    g_params["network"] = "1";
-    g_params["db_path"] = "/srv/data/main.dcf";
+    // Local files need all three paths; a network database has none.
     bk::clear_errors();
-    ASSERT_EQ(bk::load_file_locations(host_params, locations), BK_DONE);
+    g_params = {{"shp_path", "/db/base.shp"}, {"rek_path", "/db/base.rek"}};
+    bk::FileLocations locations;
+    EXPECT_EQ(bk::load_file_locations(host, locations), BK_FAILED);
+    EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{"Ошибка получения расположения файла ТЕК_OPR."});
+    EXPECT_EQ(locations.size(), 2u);
+    g_params = {{"network", "1"}, {"db_path", "/srv/data/main.dcf"}};
+    bk::clear_errors();
+    ASSERT_EQ(bk::load_file_locations(host, locations), BK_DONE);
     ASSERT_EQ(locations.size(), 3u);
-    EXPECT_EQ(locations[1].file_macro, L"ТЕК_REK");
-    EXPECT_EQ(locations[1].folder_macro, L"ТЕК_REK_ДИР");
+    EXPECT_EQ(locations[1].file_macro + L" " + locations[1].folder_macro, L"ТЕК_REK ТЕК_REK_ДИР");
     for (const auto& l : locations) EXPECT_EQ(l.path, L"");
-
-    bk::HostIdentity id;
-    id.workplace = 5;
-    EXPECT_EQ(bk::read_host_identity(host_params, id), BK_DONE);
-    EXPECT_EQ(id.dbname, L"main.dcf");
-    EXPECT_EQ(id.workplace, 0);
 }
 
 TEST_F(HostParams, HostIdentity) {
-    g_params["ver_type"] = "7.1, 7.2";
-    g_params["ver_family"] = "Бюджет";
-    g_params["workplace"] = "12a";
-    g_params["username"] = "Иванов";
-    g_params["shp_path"] = "/db/base.shp";
-    g_params["db_path"] = "/srv/other.dcf";
+    g_params = {{"ver_type", "7.1, 7.2"}, {"ver_family", "Бюджет"}, {"workplace", "12a"}, {"username", "Иванов"},
+                {"shp_path", "/db/base.shp"}, {"db_path", "/srv/other.dcf"}};
     bk::HostIdentity id;
-    bk::read_host_identity(host_params, id);
+    id.workplace = 5;
+    EXPECT_EQ(bk::read_host_identity(host, id), BK_DONE);
     EXPECT_EQ(id.ver_type, L"7.1, 7.2");
     EXPECT_EQ(id.ver_family, L"Бюджет");
-    EXPECT_EQ(id.workplace, 0);
+    EXPECT_EQ(id.workplace, 0);  // not a number
     EXPECT_EQ(id.username, L"Иванов");
     EXPECT_EQ(id.dbname, L"base.shp");
     EXPECT_EQ(id.computer, rkit::get_system_name());
     g_params["workplace"] = "12";
-    bk::read_host_identity(host_params, id);
+    g_params["network"] = "1";  // the database is db_path's
+    bk::read_host_identity(host, id);
     EXPECT_EQ(id.workplace, 12);
+    EXPECT_EQ(id.dbname, L"other.dcf");
 }
 
-TEST(HostIdentityMatch, VersionLists) {
+TEST(HostIdentityMatch, VersionListsAndSameDatabase) {
     EXPECT_TRUE(bk::versions_match(L"7.1, 7.2", L" 7.2"));
     EXPECT_TRUE(bk::versions_match(L"\t7.2\t", L"7.3,7.2 "));
     EXPECT_FALSE(bk::versions_match(L"7.1", L"7.3"));
@@ -239,10 +190,8 @@ TEST(HostIdentityMatch, VersionLists) {
     EXPECT_TRUE(bk::versions_match(L"7.3", L""));
     EXPECT_TRUE(bk::versions_match(L"бюджет", L"БЮДЖЕТ"));
     EXPECT_FALSE(bk::versions_match(L"7.1", L"7.1.1"));
-}
 
-TEST(HostIdentityMatch, SameDatabase) {
-    bk::HostIdentity a{L"7.1", L"", 1, L"base.shp", L"u", L"pc"};
+    const bk::HostIdentity a{L"7.1", L"", 1, L"base.shp", L"u", L"pc"};
     bk::HostIdentity b{L"7.1, 7.2", L"Бюджет", 2, L"base.shp", L"v", L"other"};
     EXPECT_TRUE(bk::same_database(a, b));
     b.dbname = L"other.shp";
@@ -259,24 +208,22 @@ TEST_F(HostParams, ResolveFoldersAndFiles) {
     g_params["opr_path"] = "/db/base.opr";
     bk::BasicFolders folders;
     bk::FileLocations locations;
-    ASSERT_EQ(bk::load_basic_folders(host_params, folders), BK_DONE);
-    ASSERT_EQ(bk::load_file_locations(host_params, locations), BK_DONE);
+    ASSERT_EQ(bk::load_basic_folders(host, folders), BK_DONE);
+    ASSERT_EQ(bk::load_file_locations(host, locations), BK_DONE);
 
-    EXPECT_EQ(bk::root_folder(folders), L"/host/root");
-    EXPECT_EQ(bk::resolve_folder(L"ПРОГ_ДИР", folders), L"prog\\bin");  // unchanged
+    // Macro names are compared exactly; anything else is relative to the root.
+    EXPECT_EQ(bk::resolve_folder(L"ПРОГ_ДИР", folders), L"prog\\bin");  // as the host gave it
     EXPECT_EQ(bk::resolve_folder(L"data\\in", folders), L"/host/root/data/in");
     EXPECT_EQ(bk::resolve_folder(L"тек_дир", folders), L"/host/root/тек_дир");
     EXPECT_EQ(bk::resolve_folder(L"ТЕК_ДИР ", folders), L"/host/root/ТЕК_ДИР ");
     EXPECT_EQ(bk::resolve_file(L"ТЕК_REK", folders, locations), L"/db/base.rek");
     EXPECT_EQ(bk::resolve_file(L"ТЕК_REK_ДИР", folders, locations), L"/host/root/ТЕК_REK_ДИР");
     EXPECT_EQ(bk::resolve_file(L"x/y.txt", folders, locations), L"/host/root/x/y.txt");
-
     bk::BasicFolders no_root(folders.begin() + 1, folders.end());
-    EXPECT_THROW(bk::root_folder(no_root), std::logic_error);
     EXPECT_THROW(bk::resolve_folder(L"a", no_root), std::logic_error);
 }
 
-TEST_F(HostParams, PathsThatCannotBeMade) {
+TEST_F(HostParams, PathsAndTheSettingsFile) {
     EXPECT_EQ(bk::absolute_path(L"/a/b", L"../c"), L"/a/c");
     EXPECT_EQ(bk::relative_path(L"/a/b", L"/a/b/c/d"), L"c/d");
     try {
@@ -284,25 +231,20 @@ TEST_F(HostParams, PathsThatCannotBeMade) {
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(),
-                     "Невозможно получить полный путь.\n\tБазовый путь: '/a'.\n\tОтносительный путь: "
-                     "'../../..'.");
+                     "Невозможно получить полный путь.\n\tБазовый путь: '/a'.\n\tОтносительный путь: '../../..'.");
     }
-    // With no exe_path and no exe_fname there is nothing to make absolute.
-    EXPECT_THROW(bk::host_exe_path(host_params), std::runtime_error);
-    g_params["exe_path"] = "/opt/host";
-    g_params["exe_fname"] = "host.bin";
-    EXPECT_EQ(bk::host_exe_path(host_params), L"/opt/host/host.bin");
-}
+    EXPECT_THROW(bk::host_exe_path(host), std::runtime_error);  // no exe_path, no exe_fname
+    g_params = {{"exe_path", "/opt/host"}, {"exe_fname", "host.bin"}};
+    EXPECT_EQ(bk::host_exe_path(host), L"/opt/host/host.bin");
 
-TEST_F(HostParams, SettingsFilePath) {
-    EXPECT_THROW(bk::settings_file_path(host_params), std::logic_error);
-    g_params["root_path"] = "/host/root";
-    g_params["batch_config"] = "cfg/batch.xml";
-    EXPECT_EQ(bk::settings_file_path(host_params), L"/host/root/backup_config.xml");
+    // backup_config.xml in the root, or in batch mode batch_config relative to it.
+    EXPECT_THROW(bk::settings_file_path(host), std::logic_error);
+    g_params = {{"root_path", "/host/root"}, {"batch_config", "cfg/batch.xml"}};
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
     g_params["batch"] = "1";
-    EXPECT_EQ(bk::settings_file_path(host_params), L"/host/root/cfg/batch.xml");
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/cfg/batch.xml");
     g_params.erase("batch_config");
-    EXPECT_EQ(bk::settings_file_path(host_params), L"/host/root/backup_config.xml");
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
 }
 
 }  // namespace

@@ -1,18 +1,23 @@
+// The settings record and its file: exact text, reading rules, random round trips,
+// and load_settings/save_settings with the messages of their failures.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <random>
 
-#include "app/com_error.h"
 #include "settings/settings_file.h"
-#include "settings/xml.h"
-#include "settings_test_util.h"
+#include "settings/settings_store.h"
+#include "support/error_messages.h"
 #include "support/temp_dir.h"
 
 using namespace bk;
 namespace fs = std::filesystem;
 
-namespace settings_test {
+namespace {
 
 BackupSettings full_record() {
     BackupSettings s;
@@ -39,20 +44,6 @@ BackupSettings full_record() {
     s.archiver = {ARCHIVER_RAR, 5, L"/usr/bin/rar", L"-y", L"-m5", L"-o+", L"секрет"};
     return s;
 }
-
-bool xmllint_accepts(const fs::path& file) {
-    return std::system(("xmllint --noout '" + file.string() + "' 2>/dev/null").c_str()) == 0;
-}
-
-}  // namespace settings_test
-
-void bk::PrintTo(const BackupSettings& settings, std::ostream* out) {
-    bktest::TempDir dir;
-    write_settings_file((dir / "print.xml").wstring(), settings);
-    *out << bktest::read_file(dir / "print.xml");
-}
-
-namespace {
 
 const std::string default_text =
     "<?xml version=\"1.0\"?>\n"
@@ -127,14 +118,30 @@ const std::string full_text =
     "compress_options=\"-m5\" extract_options=\"-o+\" password=\"секрет\"/>"
     "</root>\n";
 
+bool xmllint_accepts(const fs::path& file) {
+    return std::system(("xmllint --noout '" + file.string() + "' 2>/dev/null").c_str()) == 0;
+}
+
+std::map<std::string, std::string> g_params;
+
+int32_t BK_CALL host(const char* key, char* buffer, int32_t size) {
+    auto it = g_params.find(key);
+    if (it == g_params.end()) return -1;
+    std::memcpy(buffer, it->second.data(), std::min<size_t>(static_cast<size_t>(size), it->second.size()));
+    return static_cast<int32_t>(it->second.size());
+}
+
 class SettingsFile : public ::testing::Test {
 protected:
     bktest::TempDir dir;
     fs::path file = dir / "backup_config.xml";
 
-    BackupSettings read_text(const std::string& text) {
+    void SetUp() override {
+        g_params = {{"root_path", dir.path().string()}};
+        clear_errors();
+    }
+    BackupSettings read_text(const std::string& text, BackupSettings s = {}) {
         bktest::write_file(file, text);
-        BackupSettings s;
         read_settings_file(file.wstring(), s);
         return s;
     }
@@ -142,187 +149,221 @@ protected:
         write_settings_file(file.wstring(), s);
         return bktest::read_file(file);
     }
+    // The cause first, then the message naming the file.
+    void expect_failure(const char* message, const std::string& cause_start, const fs::path& path) {
+        const std::vector<std::string> list = bktest::error_messages();
+        ASSERT_EQ(list.size(), 2u);
+        EXPECT_EQ(list[0].rfind(cause_start, 0), 0u) << list[0];
+        EXPECT_EQ(list[1], message + path.string() + "'.");
+    }
 };
 
-TEST_F(SettingsFile, DefaultAndFullRecordsAreWrittenExactly) {
+TEST_F(SettingsFile, DefaultAndFullRecordsAreWrittenExactlyAndReadBack) {
     EXPECT_EQ(written(BackupSettings()), default_text);
-    EXPECT_TRUE(settings_test::xmllint_accepts(file));
-    EXPECT_EQ(written(settings_test::full_record()), full_text);
-    EXPECT_TRUE(settings_test::xmllint_accepts(file));
-}
-
-TEST_F(SettingsFile, WrittenRecordsReadBackEqual) {
+    EXPECT_TRUE(xmllint_accepts(file));
+    EXPECT_EQ(written(full_record()), full_text);
+    EXPECT_TRUE(xmllint_accepts(file));
     EXPECT_EQ(read_text(default_text), BackupSettings());
-    EXPECT_EQ(read_text(full_text), settings_test::full_record());
+    EXPECT_EQ(read_text(full_text), full_record());
 }
 
-TEST_F(SettingsFile, UrlBelongsOnlyToCustomService) {
+TEST_F(SettingsFile, UrlBelongsOnlyToTheCustomService) {
     BackupSettings s;
     s.cloud = {L"yandex.disk", L"https://ignored", L"me", L"", false};
-    std::string text = written(s);
-    EXPECT_EQ(text.find("url="), std::string::npos);
-
-    s = read_text("<root><cloud_settings service='custom' url='https://mine' eternal_only='7'/></root>");
-    EXPECT_EQ(s.cloud.url, L"https://mine");
-    EXPECT_TRUE(s.cloud.eternal_only);
-    s = read_text("<root><cloud_settings service='yandex.disk' url='https://mine' eternal_only='0'/></root>");
-    EXPECT_EQ(s.cloud.service, L"yandex.disk");
-    EXPECT_EQ(s.cloud.url, L"");
-    EXPECT_FALSE(s.cloud.eternal_only);
+    EXPECT_EQ(written(s).find("url="), std::string::npos);
+    EXPECT_EQ(read_text("<root><cloud_settings service='custom' url='https://mine' eternal_only='7'/></root>").cloud,
+              (CloudSettings{L"custom", L"https://mine", L"", L"", true}));
+    EXPECT_EQ(read_text("<root><cloud_settings service='yandex.disk' url='https://mine'/></root>").cloud,
+              (CloudSettings{L"yandex.disk", L"", L"", L"", false}));
 }
 
-TEST_F(SettingsFile, HandWrittenFilesKeepWhatTheyLack) {
-    // Another document element name, and only the options.
+TEST_F(SettingsFile, HandWrittenFiles) {
+    // Another document element, children of any name, missing values and attributes keep the default.
     BackupSettings expected;
     expected.options = OPT_ON_ENTER | OPT_BY_CLOCK;
-    EXPECT_EQ(read_text("<?xml version='1.0' encoding='UTF-8'?>\n<settings>\n  <options node_value='TE'/>\n</settings>"),
-              expected);
-
-    // Elements without node_value, attribute records with few attributes.
-    BackupSettings s = read_text(
-        "<root><backup_folder/><expired_limit other='3'/><save_hour node_value=' 7 '/>"
-        "<enter_param keeptime='30'/><exit_param once_a_day='1'/>"
-        "<archiver_settings archiver='-1'/></root>");
-    expected = BackupSettings();
     expected.save_hour = 7;
     expected.enter_param.keeptime = 30;
+    expected.enter_param.excl_comp = {L"main"};
     expected.exit_param.flags = AUTO_ONCE_A_DAY;
     expected.archiver.archiver = ARCHIVER_NONE;
-    EXPECT_EQ(s, expected);
+    expected.file_groups = {{L"ТЕК_ДИР", L"", L"", L"", L"sub", GROUP_RECURSIVE, L"", {L"main"}},
+                            {L"", L"only", L"", L"", L"", 0, L"", {}}};
+    expected.single_files = {{L"/a", L"", L"", {}}};
+    expected.components = {{L"main", L""}};
+    expected.include_permission.workplaces = {4};
+    EXPECT_EQ(read_text("<?xml version='1.0' encoding='UTF-8'?>\n<settings>\n  <options node_value='TE'/>\n"
+                        "<backup_folder/><expired_limit other='3'/><save_hour node_value=' 7 '/>"
+                        "<enter_param keeptime='30'><excl_comp><e node_value='main'/></excl_comp></enter_param>"
+                        "<exit_param once_a_day='1'/><archiver_settings archiver='-1'/>"
+                        "<file_groups><folder basic_folder='ТЕК_ДИР' flags='xRx' extract_folder='sub'>"
+                        "<components><c node_value='main'/><c/></components></folder>"
+                        "<g relative_path='only'/></file_groups>"
+                        "<single_files><f path='/a'/></single_files><components><x name='main'/></components>"
+                        "<include_permission><workplaces><w node_value='4'/></workplaces></include_permission>"
+                        "</settings>"),
+              expected);
+
+    // A present but empty list empties, a missing one keeps; a zero flag clears only its bit.
+    expected = full_record();
+    expected.file_groups.clear();
+    expected.include_permission.logins.clear();
+    expected.timer_param.flags = AUTO_DB_EXCLUSIVE;
+    EXPECT_EQ(read_text("<root><file_groups/><include_permission><logins/></include_permission>"
+                        "<timer_param once_a_day='0'/></root>",
+                        full_record()),
+              expected);
 }
 
-TEST_F(SettingsFile, FlagAttributesSetAndClearTheirBits) {
+TEST(SettingsModel, LettersAndUsability) {
+    // Bits beyond the thirteen are not stored; unknown and lowercase letters are ignored.
+    EXPECT_EQ(options_to_letters(0xFFFFE000 | OPT_REMOVABLE | OPT_EXIT_ON_DB_CHANGE), L"RX");
+    EXPECT_EQ(options_from_letters(L"TTE-e?r"), OPT_BY_CLOCK | OPT_ON_ENTER);
+    EXPECT_EQ(group_flags_to_letters(GROUP_RECURSIVE | 0x6), L"R");
+    EXPECT_EQ(group_flags_from_letters(L"r"), 0u);
+
     BackupSettings s;
-    s.timer_param.flags = AUTO_ONCE_A_DAY | AUTO_DB_EXCLUSIVE;
-    write_settings_file(file.wstring(), s);
-    BackupSettings back;
-    back.timer_param.flags = 0;
-    read_settings_file(file.wstring(), back);
-    EXPECT_EQ(back.timer_param.flags, AUTO_ONCE_A_DAY | AUTO_DB_EXCLUSIVE);
-
-    // Present and zero clears, missing keeps.
-    bktest::write_file(file, "<root><timer_param once_a_day='0'/></root>");
-    read_settings_file(file.wstring(), back);
-    EXPECT_EQ(back.timer_param.flags, AUTO_DB_EXCLUSIVE);
+    EXPECT_FALSE(is_usable(s));  // nothing to save
+    s.file_groups.push_back({});
+    s.archiver.archiver = ARCHIVER_NONE;
+    EXPECT_FALSE(is_usable(s));
+    s.archiver.archiver = ARCHIVER_RAR;
+    // An incomplete cloud account only matters when uploading is on; a known service needs no url.
+    const std::tuple<uint32_t, CloudSettings, bool> cases[] = {
+        {0, {L"custom", L"", L"me", L"", false}, true},
+        {OPT_CLOUD, {L"custom", L"", L"me", L"", false}, false},
+        {OPT_CLOUD, {L"custom", L"https://dav", L"me", L"", false}, true},
+        {OPT_CLOUD, {L"custom", L"https://dav", L"", L"", false}, false},
+        {OPT_CLOUD, {L"yandex.disk", L"", L"me", L"", false}, true},
+        {OPT_CLOUD, {L"", L"", L"me", L"", false}, false},
+    };
+    int i = 0;
+    for (const auto& [options, cloud, usable] : cases) {
+        s.options = options;
+        s.cloud = cloud;
+        EXPECT_EQ(is_usable(s), usable) << "case " << i++;
+    }
 }
 
-TEST_F(SettingsFile, ContainersAndListsWhateverTheChildrenAreNamed) {
-    BackupSettings s = read_text(
-        "<root>"
-        "<file_groups><folder basic_folder='ТЕК_ДИР' flags='xRx' extract_folder='sub'>"
-        "<components><c node_value='main'/><c/></components></folder>"
-        "<g relative_path='only'/></file_groups>"
-        "<single_files><f path='/a'/></single_files>"
-        "<components><x name='main'/></components>"
-        "<enter_param><excl_comp><e node_value='main'/></excl_comp></enter_param>"
-        "<include_permission><workplaces><w node_value='4'/></workplaces></include_permission>"
-        "</root>");
-    ASSERT_EQ(s.file_groups.size(), 2u);
-    EXPECT_EQ(s.file_groups[0], (FileGroup{L"ТЕК_ДИР", L"", L"", L"", L"sub", GROUP_RECURSIVE, L"", {L"main"}}));
-    EXPECT_EQ(s.file_groups[1], (FileGroup{L"", L"only", L"", L"", L"", 0, L"", {}}));
-    EXPECT_EQ(s.single_files, (std::vector<SingleFile>{{L"/a", L"", L"", {}}}));
-    EXPECT_EQ(s.components, (std::vector<Component>{{L"main", L""}}));
-    EXPECT_EQ(s.enter_param.excl_comp, (std::vector<std::wstring>{L"main"}));
-    EXPECT_EQ(s.include_permission.workplaces, (std::vector<int32_t>{4}));
-
-    // A present but empty container empties; a missing one keeps.
-    BackupSettings full = settings_test::full_record();
-    bktest::write_file(file, "<root><file_groups/><include_permission><logins/></include_permission></root>");
-    read_settings_file(file.wstring(), full);
-    EXPECT_TRUE(full.file_groups.empty());
-    EXPECT_EQ(full.single_files, settings_test::full_record().single_files);
-    EXPECT_TRUE(full.include_permission.logins.empty());
-    EXPECT_EQ(full.include_permission.workplaces, (std::vector<int32_t>{1, 2}));
-}
-
-TEST_F(SettingsFile, BadNumberFailsTheReadAfterEarlierFields) {
-    bktest::write_file(file, "<root><backup_folder node_value='new'/><expired_limit node_value='ten'/>"
-                             "<save_hour node_value='3'/></root>");
-    BackupSettings s;
-    EXPECT_THROW(read_settings_file(file.wstring(), s), com_error);
-    EXPECT_EQ(s.backup_folder, L"new");
-    EXPECT_EQ(s.save_hour, 12);
-}
-
-// Random records with the characters that need care in XML survive a write and a read.
-class RandomRecords {
-public:
-    explicit RandomRecords(unsigned seed) : rng_(seed) {}
-
-    BackupSettings make() {
-        BackupSettings s;
-        s.backup_folder = text();
-        s.removable_path = text();
-        s.cloud.service = pick(3) == 0 ? L"custom" : text();
-        if (s.cloud.service == L"custom") s.cloud.url = text();
-        s.cloud.login = text();
-        s.cloud.password = text();
-        s.cloud.eternal_only = pick(2);
-        s.filename_template = text();
-        s.backup_cmdline = text();
-        s.expired_limit = number();
-        s.default_keeptime = number();
-        s.last_at_week_keeptime = number();
-        s.last_at_month_keeptime = number();
-        for (int i = pick(pick(4) == 0 ? 60 : 4); i > 0; --i)
-            s.file_groups.push_back({text(), text(), text(), text(), text(), pick(2) ? GROUP_RECURSIVE : 0u, text(), texts()});
-        for (int i = pick(5); i > 0; --i) s.single_files.push_back({text(), text(), text(), texts()});
-        for (int i = pick(pick(4) == 0 ? 40 : 4); i > 0; --i) s.components.push_back({text(), text()});
-        for (AutoParams* p : {&s.enter_param, &s.exit_param, &s.timer_param})
-            *p = {text(), number(), static_cast<uint32_t>(pick(4)), texts()};
-        s.save_hour = number();
-        s.options = static_cast<uint32_t>(pick(0x2000));
-        for (PermissionLists* p : {&s.include_permission, &s.exclude_permission}) {
-            p->workplaces.clear();
-            for (int i = pick(4); i > 0; --i) p->workplaces.push_back(number());
-            p->logins = texts();
-            p->workstations = texts();
-        }
-        s.archiver = {number(), number(), text(), text(), text(), text(), text()};
+// Random records with the characters that need care in XML, extreme numbers and long lists.
+BackupSettings random_record(std::mt19937& rng) {
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    auto number = [&] {
+        return std::array{INT32_MIN, INT32_MAX, static_cast<int32_t>(rng()), pick(800) - 400, pick(10)}[pick(5)];
+    };
+    auto text = [&] {
+        static const std::wstring alphabet = L"abcXYZ019 _-.%/\\:;,\"'<>&=!?*АБВЁЖЯабвёжяЙйЪъ\t\n\r€🙂";
+        std::wstring s(pick(6) == 0 ? 0 : pick(4) == 0 ? 200 + pick(2000) : 1 + pick(20), L' ');
+        for (auto& c : s) c = alphabet[static_cast<size_t>(pick(static_cast<int>(alphabet.size())))];
         return s;
-    }
-
-private:
-    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-
-    int32_t number() {
-        switch (pick(4)) {
-        case 0: return std::uniform_int_distribution<int32_t>(INT32_MIN, INT32_MAX)(rng_);
-        case 1: return pick(2) ? INT32_MIN : INT32_MAX;
-        default: return pick(800) - 400;
-        }
-    }
-
-    std::wstring text() {
-        static const std::wstring alphabet =
-            L"abcXYZ019 _-.%/\\:;,\"'<>&=!?*АБВЁЖЯабвёжяЙйЪъ\t\n\r€🙂";
-        int length = pick(6) == 0 ? 0 : pick(4) == 0 ? 200 + pick(2000) : 1 + pick(20);
-        std::wstring s;
-        for (int i = 0; i < length; ++i) s += alphabet[static_cast<size_t>(pick(static_cast<int>(alphabet.size())))];
-        return s;
-    }
-
-    std::vector<std::wstring> texts() {
-        std::vector<std::wstring> v;
-        for (int i = pick(4); i > 0; --i) v.push_back(text());
+    };
+    auto texts = [&] {
+        std::vector<std::wstring> v(static_cast<size_t>(pick(4)));
+        for (auto& t : v) t = text();
         return v;
+    };
+    BackupSettings s;
+    for (std::wstring* t : {&s.backup_folder, &s.removable_path, &s.filename_template, &s.backup_cmdline}) *t = text();
+    for (int32_t* n : {&s.expired_limit, &s.default_keeptime, &s.last_at_week_keeptime, &s.last_at_month_keeptime,
+                       &s.save_hour})
+        *n = number();
+    s.cloud = {pick(3) == 0 ? L"custom" : text(), L"", text(), text(), pick(2) == 1};
+    if (s.cloud.service == L"custom") s.cloud.url = text();
+    for (int i = pick(pick(4) == 0 ? 60 : 4); i > 0; --i)
+        s.file_groups.push_back({text(), text(), text(), text(), text(), pick(2) ? GROUP_RECURSIVE : 0u, text(), texts()});
+    for (int i = pick(5); i > 0; --i) s.single_files.push_back({text(), text(), text(), texts()});
+    for (int i = pick(pick(4) == 0 ? 40 : 4); i > 0; --i) s.components.push_back({text(), text()});
+    for (AutoParams* p : {&s.enter_param, &s.exit_param, &s.timer_param})
+        *p = {text(), number(), static_cast<uint32_t>(pick(4)), texts()};
+    s.options = static_cast<uint32_t>(pick(0x2000));
+    for (PermissionLists* p : {&s.include_permission, &s.exclude_permission}) {
+        for (int i = pick(4); i > 0; --i) p->workplaces.push_back(number());
+        p->logins = texts();
+        p->workstations = texts();
     }
-
-    std::mt19937 rng_;
-};
+    s.archiver = {number(), number(), text(), text(), text(), text(), text()};
+    return s;
+}
 
 TEST_F(SettingsFile, RandomRecordsSurviveWriteAndRead) {
-    RandomRecords random(20240607);
+    std::mt19937 rng(20240607);
     for (int i = 0; i < 300; ++i) {
-        BackupSettings s = random.make();
+        const BackupSettings s = random_record(rng);
         write_settings_file(file.wstring(), s);
         BackupSettings back;
         read_settings_file(file.wstring(), back);
-        ASSERT_EQ(back, s) << "case " << i << ":\n" << bktest::read_file(file);
+        ASSERT_TRUE(back == s) << "case " << i << ":\n" << bktest::read_file(file);
         if (i % 50 == 0) {
-            EXPECT_TRUE(settings_test::xmllint_accepts(file)) << "case " << i;
+            EXPECT_TRUE(xmllint_accepts(file)) << "case " << i;
         }
     }
+}
+
+// load_settings and save_settings.
+const char* const load_failed = "Ошибка загрузки настроек резервного копирования из файла: '";
+const char* const save_failed = "Ошибка сохранения настроек резервного копирования в файл: '";
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndBatchUsesItsOwnFile) {
+    BackupSettings s;
+    EXPECT_EQ(load_settings(host, s), BK_DONE);
+    EXPECT_EQ(s, BackupSettings());
+    EXPECT_EQ(error_count(), 0);
+
+    // In batch mode the file named by batch_config, relative to the root.
+    g_params["batch"] = "1";
+    g_params["batch_config"] = "другие/настройки.xml";
+    fs::create_directory(dir / "другие");
+    EXPECT_EQ(save_settings(host, full_record()), BK_DONE);
+    EXPECT_TRUE(fs::exists(dir / "другие/настройки.xml"));
+    EXPECT_EQ(load_settings(host, s), BK_DONE);
+    EXPECT_EQ(s, full_record());
+}
+
+TEST_F(SettingsFile, UnreadableFilesFailWithTheCause) {
+    const std::string not_xml = "error loading XML: " + file.string();
+    const std::pair<std::string, std::string> cases[] = {
+        {"this is not XML", not_xml},
+        {"<?xml version=\"1.0\"?>\n<root><backup_folder node_value=\"x\"/><file_gr", not_xml},  // truncated
+        {"<root><expired_limit node_value=\"ten\"/></root>", "Type mismatch."},
+    };
+    for (const auto& [text, cause] : cases) {
+        clear_errors();
+        bktest::write_file(file, text);
+        BackupSettings s;
+        EXPECT_EQ(load_settings(host, s), BK_FAILED) << text;
+        expect_failure(load_failed, cause, file);
+        EXPECT_EQ(bktest::read_file(file), text);
+    }
+}
+
+TEST_F(SettingsFile, FailedSavesLeaveWhatWasThere) {
+    // Over a folder, and under a regular file.
+    fs::create_directory(file);
+    EXPECT_EQ(save_settings(host, BackupSettings()), BK_FAILED);
+    expect_failure(save_failed, "Is a directory", file);
+    EXPECT_TRUE(fs::is_directory(file) && fs::is_empty(file));
+    clear_errors();
+    bktest::write_file(dir / "plain", "plain file");
+    g_params["batch"] = "1";
+    g_params["batch_config"] = "plain/backup_config.xml";
+    EXPECT_EQ(save_settings(host, BackupSettings()), BK_FAILED);
+    expect_failure(save_failed, "Not a directory", dir / "plain" / "backup_config.xml");
+    EXPECT_EQ(bktest::read_file(dir / "plain"), "plain file");
+
+    // Into a folder that cannot be written: the old file stays, and nothing is left beside it.
+    clear_errors();
+    fs::remove(file);
+    g_params.erase("batch");
+    ASSERT_EQ(save_settings(host, BackupSettings()), BK_DONE);
+    const std::string old_text = bktest::read_file(file);
+    // Root writes anywhere except into an immutable folder; others are stopped by the mode.
+    const bool root = geteuid() == 0;
+    const std::string folder = " '" + dir.path().string() + "'";
+    if (std::system(((root ? "chattr +i" : "chmod a-w") + folder).c_str()) != 0) GTEST_SKIP() << "cannot lock";
+    EXPECT_EQ(save_settings(host, full_record()), BK_FAILED);
+    std::system(((root ? "chattr -i" : "chmod u+w") + folder).c_str());
+    expect_failure(save_failed, "", file);
+    EXPECT_EQ(bktest::read_file(file), old_text);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace
