@@ -14,14 +14,7 @@ inline rkit::timestamp at(int day, int month, int year, int hour = 10, int minut
 
 inline bk::BackupRecord record(const rkit::timestamp& time, int keeptime, const std::wstring& filename,
                                const std::wstring& dbname = L"base.shp") {
-    bk::BackupRecord r;
-    r.time = time;
-    r.keeptime = keeptime;
-    r.filename = filename;
-    r.version_type = L"7.2";
-    r.version_family = L"pro";
-    r.dbname = dbname;
-    return r;
+    return {time, keeptime, filename, L"", L"7.2", L"pro", 0, dbname};
 }
 
 }  // namespace cattest

@@ -1,12 +1,15 @@
+// Whether a backup is due: permissions, the automatic events, the clock rule
+// and its cache, once a day and exclusive access.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/error_list.h"
 #include "catalogue/catalogue.h"
-#include "fake_host.h"
 #include "rkit/clock.h"
 #include "rkit/text.h"
 #include "sched/auto_backup.h"
@@ -15,8 +18,14 @@
 
 namespace {
 
-using schedtest::g_host_params;
-using schedtest::host_params;
+std::map<std::string, std::string> g_host_params;
+
+int32_t BK_CALL host_params(const char* key, char* buffer, int32_t size) {
+    const auto it = g_host_params.find(key);
+    if (it == g_host_params.end()) return -1;
+    std::memcpy(buffer, it->second.data(), std::min<size_t>(static_cast<size_t>(size), it->second.size()));
+    return static_cast<int32_t>(it->second.size());
+}
 
 rkit::timestamp at(int day, int hour, int minute = 0) {
     rkit::timestamp ts;
@@ -24,22 +33,10 @@ rkit::timestamp at(int day, int hour, int minute = 0) {
     return ts;
 }
 
-bk::HostIdentity host() {
-    bk::HostIdentity id;
-    id.ver_type = L"7.2";
-    id.ver_family = L"pro";
-    id.dbname = L"base.shp";
-    return id;
-}
+bk::HostIdentity host() { return {L"7.2", L"pro", 0, L"base.shp"}; }
 
 bk::BackupRecord backup_at(const rkit::timestamp& time, const std::wstring& dbname = L"base.shp") {
-    bk::BackupRecord r;
-    r.time = time;
-    r.filename = L"b.7z";
-    r.version_type = L"7.2";
-    r.version_family = L"pro";
-    r.dbname = dbname;
-    return r;
+    return {time, 7, L"b.7z", L"", L"7.2", L"pro", 0, dbname};
 }
 
 class AutoBackup : public ::testing::Test {
@@ -75,151 +72,104 @@ protected:
     bool ask_first_ = false;
 };
 
-TEST_F(AutoBackup, WorkplacePermissions) {
-    settings_.include_permission.workplaces = {1, 2};
-    settings_.exclude_permission.workplaces = {2};
-    bk::HostIdentity id = host();
-    for (auto [workplace, allowed] : {std::pair{1, true}, {2, false}, {3, false}, {0, true}, {-1, true}}) {
+TEST_F(AutoBackup, Permissions) {
+    // Workplaces by number (0 and -1: none known), logins exactly, computers
+    // without regard to case (Cyrillic too); the exclude list wins.
+    settings_.include_permission = {{1, 2}, {L"Администратор", L"buh"}, {L"SERVER2", L"Бух-ПК"}};
+    settings_.exclude_permission = {{2}, {}, {L"бух-пк"}};
+    const std::tuple<int, std::wstring, std::wstring, bool> cases[] = {
+        {1, L"buh", L"server2", true},          {2, L"buh", L"SERVER2", false}, {3, L"buh", L"SERVER2", false},
+        {0, L"", L"SERVER2", true},             {-1, L"buh", L"SERVER2", true}, {1, L"администратор", L"SERVER2", false},
+        {1, L"Администратор", L"SERVER2", true}, {1, L"buh", L"БУХ-ПК", false}, {1, L"buh", L"laptop", false}};
+    for (const auto& [workplace, login, computer, allowed] : cases) {
+        bk::HostIdentity id = host();
         id.workplace = workplace;
-        EXPECT_EQ(bk::is_permitted(settings_, id), allowed) << workplace;
-    }
-    settings_.include_permission.workplaces.clear();
-    id.workplace = 3;
-    EXPECT_TRUE(bk::is_permitted(settings_, id));  // only the exclude list is left
-    id.workplace = 2;
-    EXPECT_FALSE(bk::is_permitted(settings_, id));
-}
-
-TEST_F(AutoBackup, LoginAndComputerPermissions) {
-    bk::HostIdentity id = host();
-    settings_.include_permission.logins = {L"Администратор", L"buh"};
-    id.username = L"администратор";  // logins compare exactly
-    EXPECT_FALSE(bk::is_permitted(settings_, id));
-    id.username = L"Администратор";
-    EXPECT_TRUE(bk::is_permitted(settings_, id));
-    id.username.clear();  // no login known: not tested
-    EXPECT_TRUE(bk::is_permitted(settings_, id));
-
-    settings_.include_permission.workstations = {L"SERVER2", L"Бух-ПК"};
-    settings_.exclude_permission.workstations = {L"бух-пк"};
-    id.computer = L"server2";  // computer names without regard to case
-    EXPECT_TRUE(bk::is_permitted(settings_, id));
-    id.computer = L"БУХ-ПК";  // in both lists: forbidden
-    EXPECT_FALSE(bk::is_permitted(settings_, id));
-    id.computer = L"laptop";
-    EXPECT_FALSE(bk::is_permitted(settings_, id));
-
-    // All three tests must pass.
-    id.computer = L"SERVER2";
-    id.username = L"buh";
-    settings_.exclude_permission.workplaces = {5};
-    id.workplace = 5;
-    EXPECT_FALSE(bk::is_permitted(settings_, id));
-    id.workplace = 4;
-    EXPECT_TRUE(bk::is_permitted(settings_, id));
-}
-
-TEST_F(AutoBackup, ForbiddenMeansNothingToDoForEveryCaller) {
-    settings_.options = bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_BY_CLOCK;
-    settings_.exclude_permission.logins = {L"guest"};
-    bk::HostIdentity id = host();
-    id.username = L"guest";
-    for (uint32_t flags : {0u, BKF_INTERACTIVE, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING),
-                           BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING),
-                           BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_CLOCK)})
-        EXPECT_EQ(decide(flags, id), BK_NOT_DONE) << flags;
-}
-
-TEST_F(AutoBackup, CallByTheUserTakesTheDefaultKeepTimeAndAsks) {
-    settings_.options = 0;  // the automatic switches do not matter here
-    for (uint32_t flags : {0u, BKF_INTERACTIVE, BKF_MAKE_EVENT(BK_EVENT_ENTERING),  // a kind without BKF_AUTOMATIC
-                           BKF_AUTOMATIC | BKF_MAKE_EVENT(0x05), BKF_AUTOMATIC}) {
-        EXPECT_EQ(decide(flags), BK_DONE) << flags;
-        EXPECT_TRUE(ask_first_);
-        EXPECT_EQ(run_, (bk::AutoParams{L"from caller", 90, 0, {}}));
+        id.username = login;
+        id.computer = computer;
+        EXPECT_EQ(bk::is_permitted(settings_, id), allowed) << workplace << " " << allowed;
+        // Forbidden means nothing to do, for every caller.
+        settings_.options = bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_BY_CLOCK;
+        if (!allowed)
+            for (uint32_t flags : {0u, BKF_INTERACTIVE, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING),
+                                   BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING),
+                                   BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_CLOCK)})
+                EXPECT_EQ(decide(flags, id), BK_NOT_DONE) << flags;
     }
 }
 
-TEST_F(AutoBackup, EnteringAndLeaving) {
+// Calls by the user (any kind without BKF_AUTOMATIC, or an unknown kind) take the
+// default keep time and ask; entering and leaving need their own switches.
+TEST_F(AutoBackup, WhichCallBacksUpWithWhatParameters) {
     settings_.enter_param = bk::AutoParams{L"вход", 7, bk::AUTO_ONCE_A_DAY, {L"docs"}};
     settings_.exit_param = bk::AutoParams{L"выход", 30, bk::AUTO_DB_EXCLUSIVE, {}};
+    const bk::AutoParams by_user{L"from caller", 90, 0, {}};
+    const uint32_t all = bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_ENTER_ON_DB_CHANGE | bk::OPT_EXIT_ON_DB_CHANGE |
+                         bk::OPT_BY_CLOCK;
+    const uint32_t enter = BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING);
+    const uint32_t leave = BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING);
     struct Case {
-        uint32_t kind;
-        uint32_t on, on_db_change, confirm;
-        const bk::AutoParams& params;
+        uint32_t options, flags, result;
+        bool ask;
+        const bk::AutoParams* params;
     };
     const Case cases[] = {
-        {BK_EVENT_ENTERING, bk::OPT_ON_ENTER, bk::OPT_ENTER_ON_DB_CHANGE, bk::OPT_ENTER_CONFIRM, settings_.enter_param},
-        {BK_EVENT_LEAVING, bk::OPT_ON_EXIT, bk::OPT_EXIT_ON_DB_CHANGE, bk::OPT_EXIT_CONFIRM, settings_.exit_param},
+        {0, 0, BK_DONE, true, &by_user},
+        {0, BKF_INTERACTIVE, BK_DONE, true, &by_user},
+        {0, BKF_MAKE_EVENT(BK_EVENT_ENTERING), BK_DONE, true, &by_user},
+        {0, BKF_AUTOMATIC | BKF_MAKE_EVENT(0x05), BK_DONE, true, &by_user},
+        {0, BKF_AUTOMATIC, BK_DONE, true, &by_user},
+        {all & ~bk::OPT_ON_ENTER, enter, BK_NOT_DONE, false, nullptr},
+        {all & ~bk::OPT_ON_EXIT, leave, BK_NOT_DONE, false, nullptr},
+        {bk::OPT_ON_ENTER, enter, BK_DONE, false, &settings_.enter_param},
+        {bk::OPT_ON_EXIT, leave, BK_DONE, false, &settings_.exit_param},
+        {bk::OPT_ON_ENTER | bk::OPT_ON_EXIT, enter | BKF_DB_CHANGE, BK_NOT_DONE, false, nullptr},
+        {bk::OPT_ON_ENTER | bk::OPT_ON_EXIT, leave | BKF_DB_CHANGE, BK_NOT_DONE, false, nullptr},
+        {bk::OPT_ENTER_ON_DB_CHANGE, enter | BKF_DB_CHANGE, BK_NOT_DONE, false, nullptr},
+        {bk::OPT_EXIT_ON_DB_CHANGE, leave | BKF_DB_CHANGE, BK_NOT_DONE, false, nullptr},
+        {bk::OPT_ON_ENTER | bk::OPT_ENTER_ON_DB_CHANGE | bk::OPT_ENTER_CONFIRM, enter | BKF_DB_CHANGE, BK_DONE, true,
+         &settings_.enter_param},
+        {bk::OPT_ON_EXIT | bk::OPT_EXIT_ON_DB_CHANGE | bk::OPT_EXIT_CONFIRM, leave | BKF_DB_CHANGE, BK_DONE, true,
+         &settings_.exit_param},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.kind);
-        const uint32_t event = BKF_AUTOMATIC | BKF_MAKE_EVENT(c.kind);
-        // Switched off, even with every other switch of both events on.
-        settings_.options = (bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_ENTER_ON_DB_CHANGE |
-                             bk::OPT_EXIT_ON_DB_CHANGE | bk::OPT_BY_CLOCK) & ~c.on;
-        EXPECT_EQ(decide(event), BK_NOT_DONE);
-
-        settings_.options = c.on;
-        EXPECT_EQ(decide(event), BK_DONE);
-        EXPECT_EQ(run_, c.params);
-        EXPECT_FALSE(ask_first_);
-        // A change of database needs its own switch.
-        EXPECT_EQ(decide(event | BKF_DB_CHANGE), BK_NOT_DONE);
-        settings_.options = c.on | c.on_db_change | c.confirm;
-        EXPECT_EQ(decide(event | BKF_DB_CHANGE), BK_DONE);
-        EXPECT_TRUE(ask_first_);
-        EXPECT_EQ(run_, c.params);
-        // The database switch alone does not switch the event on.
-        settings_.options = c.on_db_change;
-        EXPECT_EQ(decide(event | BKF_DB_CHANGE), BK_NOT_DONE);
+        settings_.options = c.options;
+        EXPECT_EQ(decide(c.flags), c.result) << c.options << " " << c.flags;
+        if (!c.params) continue;
+        EXPECT_EQ(ask_first_, c.ask) << c.options << " " << c.flags;
+        EXPECT_EQ(run_, *c.params) << c.options << " " << c.flags;
     }
 }
 
-TEST_F(AutoBackup, ClockEventNeedsItsSwitchAndNeverAsks) {
+TEST_F(AutoBackup, ClockIsDueOnceADayAfterTheSaveHour) {
     settings_.timer_param = bk::AutoParams{L"по часам", 14, 0, {L"big"}};
     settings_.options = bk::OPT_ON_ENTER | bk::OPT_ON_EXIT;
     g_host_params.clear();  // switched off, the check does not even need the root folder
     EXPECT_EQ(clock_event(), BK_NOT_DONE);
-
     g_host_params = {{"root_path", dir_.path().string()}};
     settings_.options = bk::OPT_BY_CLOCK | bk::OPT_ENTER_CONFIRM | bk::OPT_EXIT_CONFIRM;
+    settings_.save_hour = 12;
     rkit::clock::set_fixed(at(10, 12));
     EXPECT_EQ(clock_event(), BK_DONE);  // no catalogue yet
-    EXPECT_FALSE(ask_first_);
+    EXPECT_FALSE(ask_first_);           // the clock never asks
     EXPECT_EQ(run_, settings_.timer_param);
-    rkit::clock::set_fixed(at(10, 11, 59));
-    EXPECT_EQ(clock_event(), BK_NOT_DONE);
-}
 
-TEST_F(AutoBackup, DueOnceADayAfterTheSaveHour) {
-    settings_.options = bk::OPT_BY_CLOCK;
-    settings_.save_hour = 12;
-    struct Case {
-        rkit::timestamp last, now;
-        uint32_t result;
-    };
-    const Case cases[] = {
+    const std::tuple<rkit::timestamp, rkit::timestamp, uint32_t> cases[] = {  // last backup, now, result
         {at(9, 15), at(10, 11, 59), BK_NOT_DONE},  // yesterday after the hour, not yet time
         {at(9, 15), at(10, 12, 0), BK_DONE},
-        {at(10, 9), at(10, 13), BK_DONE},          // today, but before the hour: does not count
-        {at(10, 12, 30), at(10, 13), BK_NOT_DONE},  // today after the hour
+        {at(10, 9), at(10, 13), BK_DONE},  // today, but before the hour: does not count
+        {at(10, 12, 30), at(10, 13), BK_NOT_DONE},
         {at(10, 12, 0), at(10, 23, 59), BK_NOT_DONE},
-        {at(10, 12, 30), at(11, 12, 0), BK_DONE},   // the next day
+        {at(10, 12, 30), at(11, 12, 0), BK_DONE},
     };
-    for (const Case& c : cases) {
-        write_catalogue({backup_at(c.last)});
-        rkit::clock::set_fixed(c.now);
-        EXPECT_EQ(clock_event(), c.result) << c.last.get() << " " << c.now.get();
-        EXPECT_EQ(bk::clock_backup_due(rkit::time(12, 0, 0), c.last, c.now), c.result == BK_DONE);
+    for (const auto& [last, now, result] : cases) {
+        write_catalogue({backup_at(last)});
+        rkit::clock::set_fixed(now);
+        EXPECT_EQ(clock_event(), result) << last.get() << " " << now.get();
     }
-}
 
-TEST_F(AutoBackup, ClockLooksAtTheNewestBackupOfAnyDatabase) {
-    settings_.options = bk::OPT_BY_CLOCK;
+    // The newest backup of any database counts, wherever it stands in the file.
     settings_.save_hour = 8;
     rkit::clock::set_fixed(at(10, 9));
-    // Not in time order in the file; the newest is another database's.
     write_catalogue({backup_at(at(10, 8, 30), L"other.shp"), backup_at(at(9, 10))});
     EXPECT_EQ(clock_event(), BK_NOT_DONE);
     // An absolute backup folder is used as it is.
@@ -231,79 +181,56 @@ TEST_F(AutoBackup, ClockCacheIsReadOnceADay) {
     settings_.options = bk::OPT_BY_CLOCK;
     settings_.save_hour = 12;
     EXPECT_TRUE(bk::clock_precheck());  // nothing known yet
-
     write_catalogue({backup_at(at(10, 12, 30))});
     rkit::clock::set_fixed(at(10, 13));
     EXPECT_EQ(clock_event(), BK_NOT_DONE);
-    // The rest of the day the cache answers; the catalogue is not read again.
+    // Until the next day's hour the cache answers, whatever happens to the catalogue.
     std::filesystem::remove_all(dir_ / "backup");
-    rkit::clock::set_fixed(at(10, 18));
-    EXPECT_FALSE(bk::clock_precheck());
     rkit::clock::set_fixed(at(11, 11, 59));
     EXPECT_FALSE(bk::clock_precheck());
-    // The next day after the hour the cache says due; the full check reads
-    // the catalogue again and finds the backup someone made meanwhile.
+    // Then it says due; the full check reads the catalogue again and finds
+    // the backup someone made meanwhile.
     rkit::clock::set_fixed(at(11, 12, 5));
     EXPECT_TRUE(bk::clock_precheck());
     write_catalogue({backup_at(at(11, 12, 1))});
     EXPECT_EQ(clock_event(), BK_NOT_DONE);
     EXPECT_FALSE(bk::clock_precheck());
-
-    // A backup clears the cache: the next event reads the catalogue.
+    // Changed settings take effect once the cache is cleared (as a backup does).
     bk::clear_clock_cache();
     EXPECT_TRUE(bk::clock_precheck());
-
-    // Changed settings take effect once the cache is cleared.
     settings_.save_hour = 14;
     EXPECT_EQ(clock_event(), BK_NOT_DONE);
     rkit::clock::set_fixed(at(12, 13));
     EXPECT_FALSE(bk::clock_precheck());
-    rkit::clock::set_fixed(at(12, 14));
-    EXPECT_TRUE(bk::clock_precheck());
-}
 
-TEST_F(AutoBackup, UnreadableCatalogueFailsAndKeepsTheCache) {
-    settings_.options = bk::OPT_BY_CLOCK;
-    write_catalogue({backup_at(at(10, 12, 30))});
-    rkit::clock::set_fixed(at(10, 13));
-    EXPECT_EQ(clock_event(), BK_NOT_DONE);
-
+    // An unreadable catalogue fails the event and keeps what the last good read found.
     break_catalogue();
     bk::clear_errors();
     EXPECT_EQ(clock_event(), BK_FAILED);
     const std::vector<std::string> messages = bktest::error_messages();
     ASSERT_FALSE(messages.empty());
     EXPECT_NE(messages.back().find("Ошибка загрузки списка резервных копий из файла:"), std::string::npos);
-    EXPECT_FALSE(bk::clock_precheck());  // still what the last good read found
-
+    EXPECT_FALSE(bk::clock_precheck());
     // The same failure straight after a clear leaves the cache empty.
     bk::clear_clock_cache();
     EXPECT_EQ(bk::clock_check(host_params, settings_), BK_FAILED);
     EXPECT_TRUE(bk::clock_precheck());
 }
 
-TEST_F(AutoBackup, ExclusiveAccess) {
-    // The flag comes with the event's parameters.
-    settings_.options = bk::OPT_ON_EXIT | bk::OPT_ON_ENTER;
-    settings_.exit_param.flags = bk::AUTO_DB_EXCLUSIVE;
+TEST_F(AutoBackup, ExclusiveAccessWhenTheRunAsksForIt) {
     g_host_params["db_exclusive_acc"] = "0";
-    ASSERT_EQ(decide(BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING)), BK_DONE);
-    EXPECT_TRUE(bk::lacks_exclusive_access(run_, host_params));
+    EXPECT_TRUE(bk::lacks_exclusive_access({L"", 7, bk::AUTO_DB_EXCLUSIVE, {}}, host_params));
+    EXPECT_FALSE(bk::lacks_exclusive_access({L"", 7, bk::AUTO_ONCE_A_DAY, {}}, host_params));
     g_host_params.erase("db_exclusive_acc");  // a host that says nothing has it
-    EXPECT_FALSE(bk::lacks_exclusive_access(run_, host_params));
-    g_host_params["db_exclusive_acc"] = "0";
-    ASSERT_EQ(decide(BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING)), BK_DONE);
-    EXPECT_FALSE(bk::lacks_exclusive_access(run_, host_params));
+    EXPECT_FALSE(bk::lacks_exclusive_access({L"", 7, bk::AUTO_DB_EXCLUSIVE, {}}, host_params));
 }
 
-TEST_F(AutoBackup, OnceADay) {
+TEST_F(AutoBackup, OnceADayCountsTodaysBackupsOfThisDatabaseAndVersion) {
     const rkit::timestamp now = at(10, 18);
     EXPECT_FALSE(bk::backup_made_today(backup_folder(), host(), now));  // no catalogue
-    write_catalogue({backup_at(at(9, 23, 59)), backup_at(at(10, 1), L"other.shp")});
-    EXPECT_FALSE(bk::backup_made_today(backup_folder(), host(), now));
     bk::BackupRecord other_version = backup_at(at(10, 2));
     other_version.version_type = L"7.1";
-    write_catalogue({backup_at(at(9, 23, 59)), other_version});
+    write_catalogue({backup_at(at(9, 23, 59)), backup_at(at(10, 1), L"other.shp"), other_version});
     EXPECT_FALSE(bk::backup_made_today(backup_folder(), host(), now));
     bk::BackupRecord same = backup_at(at(10, 0, 1));
     same.version_type = L"7.1, 7.2";

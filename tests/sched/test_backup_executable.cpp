@@ -1,3 +1,4 @@
+// start_backup_executable with a stand-in program that records how it was run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -21,8 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Stands in for vdbackup: waits until the test lets it go, then records the
-// folder it runs in, its arguments, and whether it inherited a descriptor.
+// Waits until the test lets it go, then records its folder, its arguments,
+// and whether it inherited the host's descriptor.
 const char* const kStandIn = R"(#!/bin/sh
 rec="$VDBK_STANDIN_RECORD"
 i=0
@@ -38,21 +39,9 @@ void write_stand_in(const fs::path& path, bool executable = true) {
     fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
 }
 
-std::vector<std::string> split_nul(const std::string& bytes) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        const size_t end = bytes.find('\0', start);
-        out.push_back(bytes.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 class BackupExecutable : public ::testing::Test {
 protected:
     void SetUp() override {
-        name_ = "vdbk-standin-" + std::to_string(::getpid());
         old_path_ = getenv("PATH") ? getenv("PATH") : "";
         setenv("PATH", (path_dir().string() + ":" + old_path_).c_str(), 1);
         fs::create_directories(record());
@@ -67,34 +56,45 @@ protected:
     fs::path path_dir() const { return dir_ / "on path"; }
     fs::path record() const { return dir_ / "record"; }
     std::wstring wname() const { return rkit::char_to_wide(name_); }
-
     void let_go() { bktest::write_file(record() / "go", ""); }
-    // The stand-in has finished recording (it gives up waiting after 20 s).
-    bool finished() {
-        for (int i = 0; i < 1000; ++i) {
-            if (fs::exists(record() / "done")) return true;
+    // The stand-in has finished recording; its arguments split at NUL.
+    std::vector<std::string> recorded_args() {
+        for (int i = 0; i < 1000 && !fs::exists(record() / "done"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(fs::exists(record() / "done"));
+        std::vector<std::string> out;
+        const std::string bytes = bktest::read_file(record() / "args");
+        for (size_t start = 0, end; start < bytes.size(); start = end + 1) {
+            end = bytes.find('\0', start);
+            out.push_back(bytes.substr(start, end - start));
         }
-        return false;
+        return out;
     }
 
     bktest::TempDir dir_;
-    std::string name_;
+    std::string name_ = "vdbk-standin-" + std::to_string(::getpid());
     std::string old_path_;
 };
 
 TEST_F(BackupExecutable, RunsWithoutShellInTheWorkingFolderAndIsNotWaitedFor) {
+    // A bare name is found beside the running executable before PATH.
     write_stand_in(path_dir() / name_);
+    EXPECT_EQ(bk::find_backup_executable(wname()), (path_dir() / name_).wstring());
+    const fs::path beside = fs::path(rkit::native_path(rkit::extract_dir(bk::own_executable_path()))) / name_;
+    write_stand_in(beside);
+    struct Remove {
+        fs::path path;
+        ~Remove() { fs::remove(path); }
+    } remove{beside};
+    EXPECT_EQ(bk::find_backup_executable(wname()), beside.wstring());
+
     const fs::path work = dir_ / fs::path(u8"рабочая папка");
     fs::create_directories(work);
-    // A descriptor of the host that must not reach the child.
-    const int host_fd = ::open("/dev/null", O_RDONLY);
+    const int host_fd = ::open("/dev/null", O_RDONLY);  // must not reach the child
     ASSERT_GE(host_fd, 3);
     setenv("VDBK_STANDIN_FD", std::to_string(host_fd).c_str(), 1);
-
     bk::HostIdentity identity;
     identity.username = L"Иванов И.И.";
-    identity.workplace = 2;
     const bk::AutoParams run{L"комментарий \"с кавычками\"; $(rm -rf /) `x` 'y' \\", 30, 0, {L"a", L"b"}};
     std::wstring line = bk::backup_command_line(identity, run, false, true, L"/opt/vd/prog", L"");
     line.replace(0, std::wstring(bk::BACKUP_EXECUTABLE_NAME).size(), wname());
@@ -108,43 +108,20 @@ TEST_F(BackupExecutable, RunsWithoutShellInTheWorkingFolderAndIsNotWaitedFor) {
     EXPECT_EQ(errno, ECHILD);
 
     let_go();
-    ASSERT_TRUE(finished());
-    EXPECT_EQ(bktest::read_file(record() / "cwd"), fs::canonical(work).string() + "\n");
-    EXPECT_EQ(bktest::read_file(record() / "fd"), "closed\n");
-    const std::vector<std::string> got = split_nul(bktest::read_file(record() / "args"));
-    std::vector<std::string> expected{(path_dir() / name_).string()};
+    std::vector<std::string> expected{beside.string()};
     const std::vector<std::wstring> args = rkit::split_command_line(line);
     for (size_t i = 1; i < args.size(); ++i) expected.push_back(rkit::wide_to_char(args[i]));
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(recorded_args(), expected);
+    EXPECT_EQ(bktest::read_file(record() / "cwd"), fs::canonical(work).string() + "\n");
+    EXPECT_EQ(bktest::read_file(record() / "fd"), "closed\n");
     EXPECT_EQ(bk::error_count(), 0);
-}
 
-TEST_F(BackupExecutable, FoundBesideTheRunningExecutableBeforePath) {
-    write_stand_in(path_dir() / name_);
-    EXPECT_EQ(bk::find_backup_executable(wname()), (path_dir() / name_).wstring());
-
-    const fs::path beside = fs::path(rkit::native_path(rkit::extract_dir(bk::own_executable_path()))) / name_;
-    write_stand_in(beside);
-    struct Remove {
-        fs::path path;
-        ~Remove() { fs::remove(path); }
-    } remove{beside};
-    EXPECT_EQ(bk::find_backup_executable(wname()), beside.wstring());
-
-    let_go();
-    ASSERT_EQ(bk::start_backup_executable(wname() + L" /Q", dir_.wpath()), BK_DONE);
-    ASSERT_TRUE(finished());
-    EXPECT_EQ(split_nul(bktest::read_file(record() / "args")), (std::vector<std::string>{beside.string(), "/Q"}));
-}
-
-TEST_F(BackupExecutable, ProgramWithFolderIsTakenAsItIs) {
+    // A name with a folder is taken as it is; an empty working folder leaves the child in ours.
+    fs::remove(record() / "done");
     const fs::path elsewhere = dir_ / "not on path" / "my vdbackup";
     write_stand_in(elsewhere);
-    let_go();
     ASSERT_EQ(bk::start_backup_executable(L"\"" + elsewhere.wstring() + L"\" /B", L""), BK_DONE);
-    ASSERT_TRUE(finished());
-    EXPECT_EQ(split_nul(bktest::read_file(record() / "args")), (std::vector<std::string>{elsewhere.string(), "/B"}));
-    // An empty working folder leaves the child in ours.
+    EXPECT_EQ(recorded_args(), (std::vector<std::string>{elsewhere.string(), "/B"}));
     EXPECT_EQ(bktest::read_file(record() / "cwd"), fs::canonical(fs::current_path()).string() + "\n");
 }
 

@@ -1,0 +1,170 @@
+// The vdbackup command line: how WinappParseCommandLine reads switches, and
+// that every line the builders write parses back to the values it was built from.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "rkit/command_line_quote.h"
+#include "rkit/command_line_split.h"
+#include "sched/command_line.h"
+#include "vardobk/command_line.h"
+
+namespace {
+
+using Args = std::vector<std::wstring>;
+using Info = std::unique_ptr<bk::IBkCommandLineInfo>;
+
+Info parse(const std::wstring& line) {
+    Info info(bk::factoryBkCommandLineInfo());
+    bk::WinappParseCommandLine(line, *info);
+    return info;
+}
+
+// Every value a command line carries, in one comparable piece.
+auto fields(const Info& i) {
+    return std::tuple{i->mode(), i->program(), i->process_id(), i->quiet(), i->keep_time(), i->once_a_day(),
+                      i->comment(), i->excluded_components(), i->database(), i->user(), i->workplace(),
+                      i->archive(), i->pass_args(), i->extra_args()};
+}
+
+TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
+    // Either case, "/" or "-"; a value is everything after the first "=".
+    const Info info = parse(L"vdbackup -q -z -x -o -e=ee -f=ff -g=gg -u=uu -d=dd -w=7 -t=-1 -p=9 /C=a=b -a=aa");
+    EXPECT_EQ(fields(info), std::tuple(bk::CMDLINE_MODE_END_OF_WORK, L"", 9u, true, -1, true, L"a=b", L"ee", L"dd",
+                                       L"uu", 7, L"aa", true, Args{}));
+    EXPECT_EQ(info->value_f() + info->value_g(), L"ffgg");
+
+    // No rule before the mode letters matches "bar=1": it is /B. A later mode replaces an earlier one;
+    // without "=" the value letters are mode letters or nothing; unknown switches are ignored.
+    const std::pair<const wchar_t*, int32_t> modes[] = {
+        {L"vdbackup /bar=1", bk::CMDLINE_MODE_BACKUP},   {L"vdbackup /S", bk::CMDLINE_MODE_SETTINGS},
+        {L"vdbackup /B /Z", bk::CMDLINE_MODE_END_OF_WORK}, {L"vdbackup /Cx /Tx /Px /Rescue", bk::CMDLINE_MODE_RESTORE},
+        {L"vdbackup /Y /N=3 / -", bk::CMDLINE_MODE_NONE}, {L"vdbackup /bin/vd", bk::CMDLINE_MODE_NONE}};
+    for (const auto& [line, mode] : modes) EXPECT_EQ(parse(line)->mode(), mode) << line;
+    EXPECT_TRUE(parse(L"vdbackup /Open=no")->once_a_day());
+    EXPECT_TRUE(parse(L"vdbackup /?")->help() && parse(L"vdbackup -h")->help());
+    EXPECT_FALSE(parse(L"vdbackup /Help")->help() || parse(L"vdbackup ?")->help());  // "?" alone is the program
+}
+
+TEST(CommandLineParse, AbsolutePathsAreNotSwitchesAndTheLastPlainArgumentIsTheProgram) {
+    // Unquoted, as a shell or cron hands them over.
+    const Info info = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K1=/etc/x");
+    EXPECT_EQ(info->program(), L"/opt/vd/prog");
+    EXPECT_FALSE(info->once_a_day());  // not read as /O
+    EXPECT_TRUE(info->quiet());
+    EXPECT_EQ(info->database(), L"/data/base.shp");
+    EXPECT_EQ(info->archive(), L"/b/x.7z");
+    EXPECT_EQ(info->extra_args(), (Args{L"/etc/x"}));
+    EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
+}
+
+TEST(CommandLineParse, NumbersThatDoNotParseLeaveTheOldValue) {
+    EXPECT_EQ(parse(L"vdbackup /T=abc")->keep_time(), 0);
+    EXPECT_EQ(parse(L"vdbackup /T=30 /T=3x")->keep_time(), 30);
+    EXPECT_EQ(parse(L"vdbackup /W=")->workplace(), -1);
+    EXPECT_EQ(parse(L"vdbackup /W=2 /W=2147483648")->workplace(), 2);
+    EXPECT_EQ(parse(L"vdbackup /W=-2147483648")->workplace(), INT32_MIN);
+    EXPECT_EQ(parse(L"vdbackup /P=5 /P=-1")->process_id(), 5u);
+    EXPECT_EQ(parse(L"vdbackup /P=5 /P=4294967296")->process_id(), 5u);
+    EXPECT_EQ(parse(L"vdbackup /P=4294967295")->process_id(), 4294967295u);
+}
+
+TEST(CommandLineParse, ExtraArgumentsComeInTheirOrderNotByNumber) {
+    EXPECT_EQ(parse(L"vdbackup /K2=c /K1=d")->extra_args(), (Args{L"c", L"d"}));
+    EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
+}
+
+TEST(CommandLineParse, CloneIsIndependent) {
+    Info original = parse(LR"(vdbackup "/p" /Q /P=7 /B /T=30 /O /C="first" /E="a" /X /K1=x)");
+    original->set_value_f(L"f");
+    Info copy(original->clone());
+    EXPECT_EQ(copy->process_id(), 7u);
+    EXPECT_EQ(copy->value_f(), L"f");
+    EXPECT_TRUE(copy->once_a_day());
+
+    copy->set_comment(L"second");
+    copy->parse_param(L"K2=y", true, true);
+    copy->set_mode(bk::CMDLINE_MODE_RESTORE);
+    EXPECT_EQ(original->comment(), L"first");
+    EXPECT_EQ(original->extra_args(), (Args{L"x"}));
+    EXPECT_EQ(original->mode(), bk::CMDLINE_MODE_BACKUP);
+    original.reset();  // the copy owns its values
+    EXPECT_EQ(copy->comment(), L"second");
+    EXPECT_EQ(copy->extra_args(), (Args{L"x", L"y"}));
+}
+
+TEST(CommandLineBuild, ExactForms) {
+    const std::wstring pid = std::to_wstring(::getpid());
+    EXPECT_EQ(bk::executable_path(L"/opt/vd"), L"\"/opt/vd/vdbackup\"");
+    bk::HostIdentity identity;
+    identity.username = L"Иванов";
+    identity.workplace = 3;
+    bk::AutoParams run{L"Ежедневная копия", 30, bk::AUTO_ONCE_A_DAY | bk::AUTO_DB_EXCLUSIVE, {L"a", L"", L"b"}};
+    EXPECT_EQ(bk::backup_command_line(identity, run, true, false, L"/opt/vd/prog", L"/data/base.shp"),
+              LR"("/opt/vd/prog" /Q /B /T=30 /O /C="Ежедневная копия" /D="/data/base.shp" /E="a;b" /U="Иванов" /W=3)");
+    // Nothing optional: the comment is still written, empty.
+    run = bk::AutoParams{L"", bk::KEEP_FOREVER, 0, {}};
+    EXPECT_EQ(bk::backup_command_line(bk::HostIdentity{}, run, false, true, L"/p", L""),
+              L"vdbackup \"/p\" /Q /P=" + pid + L" /B /T=-1 /C=\"\"");
+    EXPECT_EQ(bk::passed_arguments({L"prog"}), L"");
+}
+
+// Values that a naive writer breaks (blanks, Cyrillic, quotes, backslashes before
+// a quote or at the end, other forms' separators), then random ones.
+std::vector<std::wstring> awkward_values() {
+    std::vector<std::wstring> values = {L"", L"два слова", L"tab\there", LR"(say "hi")", LR"(ends with \)",
+                                        LR"(C:\Program Files\)", LR"(back\"slash quote)", LR"(\\server\share\\)",
+                                        L"\"", L"/B /R -Z", L"a=b;c"};
+    const wchar_t alphabet[] = {L'a', L' ', L'\t', L'"', L'\\', L'Ж', L'/', L'='};
+    std::mt19937 random(20240611);
+    for (int n = 0; n < 300; ++n) {
+        std::wstring value;
+        for (size_t k = random() % 11; k > 0; --k) value.push_back(alphabet[random() % std::size(alphabet)]);
+        values.push_back(value);
+    }
+    return values;
+}
+
+TEST(CommandLineBuild, EveryFormParsesBackToItsValues) {
+    const Args all = bk::own_process_arguments();
+    const Args own_passed(all.begin() + 1, all.end());
+    const std::wstring self = bk::own_executable_path(), none;
+    const uint32_t pid = static_cast<uint32_t>(::getpid());
+    const std::vector<std::wstring> values = awkward_values();
+    for (const std::wstring& value : values) {
+        SCOPED_TRACE(testing::Message() << "value " << rkit::quote_argument(value).size());
+        bk::HostIdentity identity;
+        identity.username = value;
+        identity.workplace = 12;
+        bk::AutoParams run{value, 90, bk::AUTO_ONCE_A_DAY, {L"first", value + L"x", L"third"}};
+        // The direct form, as the backup command writes it.
+        EXPECT_EQ(fields(parse(bk::backup_command_line(identity, run, false, true, L"", L""))),
+                  std::tuple(bk::CMDLINE_MODE_BACKUP, self, pid, true, 90, true, value, L"first;" + value + L"x;third",
+                             none, value, 12, none, false, Args{}));
+        // The scheduled form: the task's program, then its parameters.
+        run = {value, 30, 0, {}};
+        EXPECT_EQ(fields(parse(bk::executable_path(L"/opt/vd") + L" " +
+                               bk::backup_command_line({}, run, true, false, L"/opt/" + value, L"/d/" + value))),
+                  std::tuple(bk::CMDLINE_MODE_BACKUP, L"/opt/" + value, 0u, true, 30, false, value, none,
+                             L"/d/" + value, none, -1, none, false, Args{}));
+        EXPECT_EQ(fields(parse(bk::restore_command_line(value))),
+                  std::tuple(bk::CMDLINE_MODE_RESTORE, self, pid, true, 0, false, none, none, none, none, -1, value,
+                             true, own_passed));
+    }
+    EXPECT_EQ(fields(parse(bk::end_of_work_command_line())),
+              std::tuple(bk::CMDLINE_MODE_END_OF_WORK, self, pid, true, 0, false, none, none, none, none, -1, none,
+                         true, own_passed));
+
+    // Whatever the host was started with comes back in order, through /K and through a plain join.
+    Args host = {L"/opt/a prog/vdbackup"};
+    host.insert(host.end(), values.begin(), values.end());
+    EXPECT_EQ(parse(L"vdbackup /X" + bk::passed_arguments(host))->extra_args(), Args(values.begin(), values.end()));
+    EXPECT_EQ(rkit::split_command_line(rkit::join_command_line(host)), host);
+}
+
+}  // namespace
