@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // A task whose work is a lambda, with access to the protected helpers.
 class LambdaTask : public bk::BasicTask {
 public:
@@ -22,7 +21,6 @@ public:
     explicit LambdaTask(Body body) : BasicTask(20063), body_(std::move(body)) {}
     using BasicTask::add_task_error;
     using BasicTask::set_status_text;
-    using BasicTask::throw_if_canceled;
 
 protected:
     void execute() override { body_(*this); }
@@ -31,12 +29,7 @@ private:
     Body body_;
 };
 
-bool run(LambdaTask::Body body, std::thread::id* ran_on = nullptr) {
-    return bk::run_worker_task(nullptr, std::make_unique<LambdaTask>([body, ran_on](LambdaTask& t) {
-        if (ran_on) *ran_on = std::this_thread::get_id();
-        body(t);
-    }));
-}
+bool run(LambdaTask::Body body) { return bk::run_worker_task(nullptr, std::make_unique<LambdaTask>(body)); }
 
 class WorkerTask : public ::testing::Test {
 protected:
@@ -44,26 +37,21 @@ protected:
     bktest::ScriptedUserInterface ui;
 };
 
-TEST_F(WorkerTask, RunsOnAnotherThreadBehindTheTitledProgress) {
-    std::thread::id worker;
-    EXPECT_TRUE(run([](LambdaTask& t) { t.set_status_text(L"шаг 1"); }, &worker));
-    EXPECT_NE(worker, std::this_thread::get_id());
-    EXPECT_EQ(ui.headlines, std::vector<std::wstring>{L"Выполняется создание резервной копии..."});
-    ASSERT_EQ(ui.status.statuses().size(), 1u);
-    EXPECT_EQ(ui.status.statuses()[0], (bk::TaskStatus{L"шаг 1", -1}));
-    EXPECT_TRUE(bktest::error_messages().empty());
-}
-
-TEST_F(WorkerTask, ACancelIsNoErrorAndEndsTheTaskAtItsNextStep) {
+TEST_F(WorkerTask, RunsOnAnotherThreadAndACancelIsNoErrorAndEndsItAtItsNextStep) {
     ui.status.cancel_after_updates(2);
+    std::thread::id worker;
     int steps_done = 0;
     EXPECT_FALSE(run([&](LambdaTask& t) {
-        for (int i = 0; i < 5; ++i) {
-            t.set_status_text(L"шаг");
+        worker = std::this_thread::get_id();
+        for (int i = 1; i <= 5; ++i) {
+            t.set_status_text(L"шаг " + std::to_wstring(i));
             ++steps_done;
         }
     }));
+    EXPECT_NE(worker, std::this_thread::get_id());
     EXPECT_EQ(steps_done, 2);
+    EXPECT_EQ(ui.headlines, std::vector<std::wstring>{L"Выполняется создание резервной копии..."});
+    EXPECT_EQ(ui.status.statuses().at(0), (bk::TaskStatus{L"шаг 1", -1}));
     EXPECT_TRUE(bktest::error_messages().empty());
 }
 
@@ -82,22 +70,18 @@ TEST_F(WorkerTask, AllButTheLastErrorGoToTheListAndTheLastIsThrown) {
 }
 
 TEST_F(WorkerTask, EveryKindOfExceptionBecomesTheTasksMessage) {
-    struct Case {
-        LambdaTask::Body body;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<LambdaTask::Body, std::string>> cases = {
         {[](LambdaTask&) { throw std::logic_error("7z: fatal error"); }, "7z: fatal error"},
         {[](LambdaTask&) { throw bk::com_error(bk::com_error::e_fail, L"XML: сбой"); }, "XML: сбой"},
         {[](LambdaTask&) { throw 7; }, "unknown error in worker thread"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [body, message] : cases) {
         bk::clear_errors();
         try {
-            run(c.body);
-            ADD_FAILURE() << "finish must throw for " << c.message;
+            run(body);
+            ADD_FAILURE() << "finish must throw for " << message;
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(e.what(), c.message);
+            EXPECT_EQ(e.what(), message);
         }
         EXPECT_TRUE(bktest::error_messages().empty());
     }

@@ -1,0 +1,569 @@
+// The backup and restore tasks end to end, with the real 7z and rar on a tree
+// made here: what the archive holds and in which order, what the manifests
+// and the catalogue say, retention, cancels, the copy to removable media; a
+// restore that puts back every byte, copying shared files and moving the
+// others, also across file systems; files that cannot be put back become
+// problems and do not stop the restore; a hostile archive writes nothing.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include <pugixml.hpp>
+
+#include "app/error_list.h"
+#include "app/string_table.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/manifest.h"
+#include "rkit/clock.h"
+#include "rkit/path.h"
+#include "support/error_messages.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+#include "tasks/backup_task.h"
+#include "tasks/restore_task.h"
+
+namespace fs = std::filesystem;
+using bktest::read_file;
+using bktest::write_file;
+
+namespace {
+
+// Output of a shell command that must succeed.
+std::string shell(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) throw std::runtime_error("popen failed: " + command);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    if (::pclose(pipe) != 0) throw std::runtime_error("command failed: " + command);
+    return out;
+}
+
+std::string in_quotes(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// The entries of an archive in the order the archiver itself lists them.
+std::vector<std::string> archive_entries(const fs::path& archive) {
+    const bool rar = archive.extension() == ".rar";
+    std::istringstream listing(shell((rar ? "rar lb " : "7z l -slt -ba ") + in_quotes(archive)));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(listing, line);)
+        if (rar && !line.empty()) out.push_back(line);
+        else if (!rar && line.starts_with("Path = ")) out.push_back(line.substr(7));
+    return out;
+}
+
+std::string archive_entry(const fs::path& archive, const std::string& name) {
+    if (archive.extension() == ".rar") return shell("rar p -inul " + in_quotes(archive) + " " + in_quotes(name));
+    return shell("7z x -so " + in_quotes(archive) + " " + in_quotes(name) + " 2>/dev/null");
+}
+
+std::string random_bytes(size_t size, unsigned seed) {
+    std::mt19937_64 generator(seed);
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i + 8 <= size; i += 8) {
+        const uint64_t v = generator();
+        std::memcpy(bytes.data() + i, &v, 8);
+    }
+    return bytes;
+}
+
+// The module's form of a path made here (fs::path would convert by the
+// process locale, which is "C" in a test).
+std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.string()); }
+
+std::set<fs::path> tree(const fs::path& dir) {
+    std::set<fs::path> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) out.insert(fs::relative(e.path(), dir));
+    return out;
+}
+
+struct stat stat_of(const fs::path& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
+rkit::timestamp at(int day, int month, int year, int hour = 10) {
+    rkit::timestamp t;
+    t.put(rkit::date(day, month, year), rkit::time(hour, 0, 0));
+    return t;
+}
+
+// The place of a host file inside the archive: its full path without the leading "/".
+std::string in_archive(const fs::path& file) { return file.string().substr(1); }
+
+// base_symbolic_name, rel_path, arc_rel_path and ref_count of every file
+// element of filelist.xml, read as written.
+using FileEntry = std::tuple<std::string, std::string, std::string, int>;
+std::vector<FileEntry> filelist_entries(const std::string& xml) {
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_string(xml.c_str()));
+    std::vector<FileEntry> out;
+    for (const pugi::xml_node file : doc.child("root").child("files").children("file"))
+        out.emplace_back(file.attribute("base_symbolic_name").value(), file.attribute("rel_path").value(),
+                         file.attribute("arc_rel_path").value(), file.attribute("ref_count").as_int());
+    return out;
+}
+
+const std::wstring kCopying = L"Копирование файлов...\n";
+std::wstring moving_failed(const std::wstring& file) { return L"Ошибка перемещения файла: '" + file + L"'."; }
+
+// Notes the inodes of the staging folder's files when the first file is
+// about to be put back: a moved file keeps its inode, a copy does not.
+class WatchingStatus : public bktest::ScriptedStatus {
+public:
+    explicit WatchingStatus(fs::path tmpdir) : tmpdir_(std::move(tmpdir)) {}
+    void set_status(const bk::TaskStatus& status) override {
+        if (staged.empty() && status.text.starts_with(kCopying))
+            for (const auto& e : fs::recursive_directory_iterator(tmpdir_))
+                if (e.is_regular_file()) staged[e.path().filename()].push_back(stat_of(e.path()).st_ino);
+        ScriptedStatus::set_status(status);
+    }
+    std::map<fs::path, std::vector<ino_t>> staged;  // by file name
+
+private:
+    fs::path tmpdir_;
+};
+
+// A host with its data (put() remembers what a restore must bring back), a
+// backup folder that does not exist yet, settings that save the data, and a
+// TMPDIR of its own that must be left empty. a.dbf is reached by two groups;
+// the database file is saved by its macro "ТЕК_SHP".
+class Tasks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bk::clear_errors();
+        if (const char* old = ::getenv("TMPDIR")) saved_tmpdir = old;
+        set_tmpdir(temp);
+
+        put(host / "data/a.dbf", "счета " + std::string(5000, 'a'));
+        put(host / "data/b.dbf", random_bytes(20000, 1));
+        put(host / "data/sub/Мой отчёт.txt", "отчёт\r\nза июнь\n");
+        put(host / "db/main.shp", "база");
+        write_file(host / "data/old1.dbf", "old");
+        write_file(host / "data/notes.ini", "not saved");
+
+        folders = {{L"ТЕК_ДИР", wide(host)}, {L"ДИР_БАЗЫ", wide(host / "data")}, {L"ТЕК_SHP_ДИР", wide(host / "db")}};
+        locations = {{L"ТЕК_SHP", L"ТЕК_SHP_ДИР", wide(host / "db/main.shp")}};
+        identity = {L"7.2", L"pro", 3, L"main.shp", L"Иванов", L"buh-3"};
+        settings.options = 0;
+        settings.file_groups = {
+            {L"ТЕК_ДИР", L"data", L"*.dbf;*.txt", L"old*", L"", bk::GROUP_RECURSIVE, L"", {}},
+            {L"ДИР_БАЗЫ", L"", L"a.dbf", L"", L"copy", 0, L"", {}},
+        };
+        settings.single_files = {{L"ТЕК_SHP", L"", L"", {}}};
+        run.comment = L"перед закрытием месяца";
+        run.keeptime = 30;
+    }
+
+    void TearDown() override {
+        if (saved_tmpdir.empty()) ::unsetenv("TMPDIR");
+        else ::setenv("TMPDIR", saved_tmpdir.c_str(), 1);
+        rkit::clock::reset();
+    }
+
+    static void set_tmpdir(const fs::path& path) {
+        fs::create_directories(path);
+        ::setenv("TMPDIR", path.c_str(), 1);
+    }
+
+    void put(const fs::path& path, const std::string& bytes) {
+        write_file(path, bytes);
+        saved[path] = bytes;
+    }
+    void expect_all_restored() const {
+        for (const auto& [path, bytes] : saved) {
+            ASSERT_TRUE(fs::is_regular_file(path)) << path;
+            EXPECT_TRUE(read_file(path) == bytes) << path << " differs";
+        }
+    }
+
+    std::unique_ptr<bk::BackupTask> task() const {
+        return std::make_unique<bk::BackupTask>(settings, wide(backups), folders, locations, identity, run,
+                                                created, wide(archive));
+    }
+    // The tasks run as the commands run them: true done, false canceled.
+    bool backup() { return bk::run_worker_task(nullptr, task()); }
+    bool restore() {
+        return bk::run_worker_task(nullptr,
+                                   std::make_unique<bk::RestoreTask>(settings, folders, wide(archive), &problems));
+    }
+
+    bk::BackupRecord expected_record() const {
+        return {created, 30, wide(archive.filename()), L"перед закрытием месяца", L"7.2", L"pro", 3, L"main.shp",
+                L"Иванов", L"buh-3"};
+    }
+
+    bk::Catalogue catalogue() const {
+        bk::Catalogue c;
+        bk::read_catalogue(bk::catalogue_path(wide(backups)), c);
+        return c;
+    }
+
+    bktest::TempDir tmp;
+    fs::path host = tmp / "host", backups = tmp / "backups/new", temp = tmp / "temp";
+    std::string saved_tmpdir;
+    std::map<fs::path, std::string> saved;
+    bk::BasicFolders folders;
+    bk::FileLocations locations;
+    bk::HostIdentity identity;
+    bk::BackupSettings settings;
+    bk::AutoParams run;
+    rkit::timestamp created = at(14, 6, 2025, 18);
+    fs::path archive = backups / "vd_backup_1.7z";
+    std::vector<bk::RestoreProblem> problems;
+    bktest::ScriptedUserInterface ui;
+};
+
+class WithArchiver : public Tasks, public ::testing::WithParamInterface<int32_t> {
+protected:
+    void SetUp() override {
+        Tasks::SetUp();
+        settings.archiver.archiver = GetParam();
+        archive = backups / (GetParam() == bk::ARCHIVER_RAR ? "vd_backup_1.rar" : "vd_backup_1.7z");
+    }
+};
+
+TEST_P(WithArchiver, TheFirstBackupOfANewFolder) {
+    ASSERT_TRUE(backup());
+    EXPECT_TRUE(bktest::error_messages().empty());
+
+    // The manifests come first, then every saved file once, however many
+    // groups reach it.
+    const std::vector<std::string> entries = archive_entries(archive);
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[0], "filelist.xml");
+    EXPECT_EQ(entries[1], "fileinfo.xml");
+    std::set<std::string> expected_data;
+    for (const auto& [file, bytes] : saved) {
+        expected_data.insert(in_archive(file));
+        EXPECT_EQ(archive_entry(archive, in_archive(file)), bytes) << file;
+    }
+    EXPECT_EQ(std::set<std::string>(entries.begin() + 2, entries.end()), expected_data);
+    EXPECT_EQ(entries.size(), 2 + saved.size());
+
+    // Where each file goes back; a.dbf is named by two groups, so a restore
+    // must copy it rather than move it.
+    const std::vector<FileEntry> expected_list = {
+        {"ТЕК_ДИР", "data/a.dbf", in_archive(host / "data/a.dbf"), 2},
+        {"ТЕК_ДИР", "data/b.dbf", in_archive(host / "data/b.dbf"), 1},
+        {"ТЕК_ДИР", "data/sub/Мой отчёт.txt", in_archive(host / "data/sub/Мой отчёт.txt"), 1},
+        {"ДИР_БАЗЫ", "copy/a.dbf", in_archive(host / "data/a.dbf"), 2},
+        {"ТЕК_SHP", "main.shp", in_archive(host / "db/main.shp"), 1},
+    };
+    EXPECT_EQ(filelist_entries(archive_entry(archive, "filelist.xml")), expected_list);
+
+    // fileinfo.xml and the catalogue carry the same record of this backup.
+    write_file(tmp / "fileinfo.xml", archive_entry(archive, "fileinfo.xml"));
+    bk::BackupRecord info;
+    bk::read_fileinfo(wide(tmp / "fileinfo.xml"), info);
+    EXPECT_EQ(info, expected_record());
+    EXPECT_EQ(catalogue(), bk::Catalogue{expected_record()});
+
+    // Staging folder, list files and work folders are all gone.
+    EXPECT_TRUE(fs::is_empty(temp)) << *tree(temp).begin();
+    const auto statuses = ui.status.statuses();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.front(), (bk::TaskStatus{bk::load_string(bk::ids::STATUS_PREPARING_BACKUP), -1}));
+    EXPECT_TRUE(ui.status.showed(bk::load_string(bk::ids::STATUS_UPDATING_CATALOGUE)));
+}
+
+TEST_P(WithArchiver, ACancelDuringCompressionLeavesNoArchiveAndTheCatalogueUntouched) {
+    // Enough incompressible data, packed hard, that the archiver is still at
+    // work when the cancel reaches it; in many files, as RAR stops only
+    // between files.
+    for (unsigned i = 0; i < 48; ++i)
+        write_file(host / ("data/big/" + std::to_string(i) + ".dbf"), random_bytes(1 << 20, i));
+    settings.archiver.compress_level = 9;
+    bk::BackupRecord earlier = expected_record();
+    earlier.time = at(1, 6, 2025);
+    earlier.filename = L"earlier.7z";
+    write_file(backups / "earlier.7z", "an earlier backup");
+    bk::write_catalogue(bk::catalogue_path(wide(backups)), {earlier});
+    const std::string catalogue_before = read_file(backups / "backup_list.xml");
+
+    ui.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COMPRESSING));
+    EXPECT_FALSE(backup());
+
+    EXPECT_TRUE(bktest::error_messages().empty());
+    EXPECT_EQ(tree(backups), (std::set<fs::path>{"backup_list.xml", "earlier.7z"}));
+    EXPECT_EQ(read_file(backups / "backup_list.xml"), catalogue_before);
+    EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST_P(WithArchiver, ARestorePutsBackEveryByteCopyingSharedFilesAndMovingTheOthers) {
+    put(host / "data/empty.txt", "");
+    ASSERT_TRUE(backup());
+    // Changed, emptied, deleted with its folder, and a new file beside them.
+    write_file(host / "data/a.dbf", "испорчено");
+    write_file(host / "data/empty.txt", "не пусто");
+    fs::resize_file(host / "data/b.dbf", 10);
+    fs::remove_all(host / "data/sub");
+    fs::remove(host / "db/main.shp");
+    write_file(host / "data/new.txt", "останется");
+
+    bk::RestoreTask restore_task(settings, folders, wide(archive), &problems);
+    WatchingStatus status(temp);
+    restore_task.run(&status);
+    EXPECT_TRUE(restore_task.finish());
+    EXPECT_TRUE(problems.empty());
+    expect_all_restored();
+    EXPECT_EQ(read_file(host / "data/copy/a.dbf"), saved[host / "data/a.dbf"]);
+    EXPECT_EQ(read_file(host / "data/new.txt"), "останется");
+    EXPECT_TRUE(fs::is_empty(temp));
+    // The database file named by its macro went back into its own folder.
+    EXPECT_FALSE(fs::exists(host / "ТЕК_SHP"));
+
+    // In the order of filelist.xml, with its ref counts: the staged copy of a
+    // file reached twice stays for the other record; one status line per file
+    // with the destination and the percent.
+    const std::vector<std::pair<fs::path, int>> destinations = {
+        {host / "data/a.dbf", 2},           {host / "data/b.dbf", 1},      {host / "data/empty.txt", 1},
+        {host / "data/sub/Мой отчёт.txt", 1}, {host / "data/copy/a.dbf", 2}, {host / "db/main.shp", 1}};
+    std::vector<bk::TaskStatus> per_file;
+    for (const auto& s : status.statuses())
+        if (s.text.starts_with(kCopying)) per_file.push_back(s);
+    ASSERT_EQ(per_file.size(), destinations.size());
+    const int percents[] = {16, 33, 50, 66, 83, 100};
+    for (size_t i = 0; i < destinations.size(); ++i) {
+        const auto& [dest, ref_count] = destinations[i];
+        EXPECT_EQ(per_file[i], (bk::TaskStatus{kCopying + wide(dest) + L"\n" + std::to_wstring(percents[i]) + L"%",
+                                               percents[i]}));
+        const auto& staged = status.staged[dest.filename()];
+        ASSERT_EQ(staged.size(), 1u) << dest;
+        if (ref_count > 1) EXPECT_NE(stat_of(dest).st_ino, staged[0]) << dest << " was not copied";
+        else EXPECT_EQ(stat_of(dest).st_ino, staged[0]) << dest << " was not moved";
+    }
+}
+
+TEST_P(WithArchiver, ACancelDuringARestoreStopsBetweenFiles) {
+    ASSERT_TRUE(backup());
+    for (const auto& [path, bytes] : saved) fs::remove(path);
+
+    ui.status.cancel_when_text_contains(kCopying + wide(host / "data/b.dbf"));
+    EXPECT_FALSE(restore());
+    EXPECT_EQ(read_file(host / "data/a.dbf"), saved[host / "data/a.dbf"]);
+    EXPECT_EQ(read_file(host / "data/b.dbf"), saved[host / "data/b.dbf"]);
+    EXPECT_FALSE(fs::exists(host / "data/sub/Мой отчёт.txt"));
+    EXPECT_FALSE(fs::exists(host / "db/main.shp"));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(bk::error_count(), 0);
+    EXPECT_TRUE(fs::is_empty(temp));
+}
+
+// The staging folder on a tmpfs and the host's folders on disk: every move
+// crosses file systems and becomes a copy that keeps the file's times.
+TEST_P(WithArchiver, ARestoreMovesAcrossFileSystems) {
+    ASSERT_TRUE(backup());
+    std::map<fs::path, fs::file_time_type> times;
+    for (const auto& [path, bytes] : saved) times[path] = fs::last_write_time(path);
+    for (const auto& [path, bytes] : saved) fs::remove(path);
+
+    const fs::path shm = fs::path("/dev/shm") / tmp.path().filename();  // a unique name
+    set_tmpdir(shm);
+    ASSERT_NE(stat_of(shm).st_dev, stat_of(host).st_dev);
+    EXPECT_TRUE(restore());
+    EXPECT_TRUE(fs::is_empty(shm));
+    fs::remove_all(shm);
+    EXPECT_TRUE(problems.empty());
+    expect_all_restored();
+    for (const auto& [path, time] : times)
+        EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(fs::last_write_time(path)),
+                  std::chrono::floor<std::chrono::seconds>(time))
+            << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Archivers, WithArchiver, ::testing::Values(bk::ARCHIVER_7ZIP, bk::ARCHIVER_RAR),
+                         [](const auto& info) { return info.param == bk::ARCHIVER_RAR ? "Rar" : "SevenZip"; });
+
+TEST_F(Tasks, ExpiredArchivesBeyondTheLimitAreDeleted) {
+    rkit::clock::set_fixed(created);
+    // Twelve weekly backups kept for 7 days, all expired, and one kept forever.
+    bk::Catalogue old;
+    for (int i = 0; i < 12; ++i) {
+        bk::BackupRecord r = expected_record();
+        r.time = at(1, 3, 2025);
+        r.time += rkit::time_period(7 * i, 0, 0);
+        r.keeptime = 7;
+        r.filename = L"weekly_" + std::to_wstring(i) + L".7z";
+        old.push_back(r);
+    }
+    bk::BackupRecord eternal = expected_record();
+    eternal.time = at(1, 1, 2024);
+    eternal.keeptime = bk::KEEP_FOREVER;
+    eternal.filename = L"eternal.7z";
+    old.push_back(eternal);
+    for (const auto& r : old) write_file(backups / r.filename, "old backup");
+    bk::write_catalogue(bk::catalogue_path(wide(backups)), old);
+    settings.expired_limit = 10;
+
+    ASSERT_TRUE(backup());
+
+    EXPECT_FALSE(fs::exists(backups / "weekly_0.7z"));
+    EXPECT_FALSE(fs::exists(backups / "weekly_1.7z"));
+    bk::Catalogue expected = {eternal};
+    expected.insert(expected.end(), old.begin() + 2, old.begin() + 12);
+    expected.push_back(expected_record());
+    EXPECT_EQ(catalogue(), expected);
+    for (const auto& r : expected) EXPECT_TRUE(fs::exists(backups / r.filename)) << fs::path(r.filename);
+}
+
+// An unreadable catalogue fails the backup and is not overwritten; the
+// caller throws the message, none is left in the list for the host to show
+// twice, and the finished archive is kept.
+TEST_F(Tasks, AnUnreadableCatalogueFailsTheBackupButKeepsTheFinishedArchive) {
+    write_file(backups / "backup_list.xml", "<root><items><backup");
+    try {
+        backup();
+        FAIL() << "the backup did not fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("XML"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(bktest::error_messages().empty());
+    EXPECT_EQ(read_file(backups / "backup_list.xml"), "<root><items><backup");
+    EXPECT_EQ(archive_entries(archive).front(), "filelist.xml");
+}
+
+TEST_F(Tasks, EachFileThatCannotBePutBackIsOneProblemAndTheRestAreRestored) {
+    ASSERT_TRUE(backup());
+    for (const auto& [path, bytes] : saved) write_file(path, "changed");
+    // main.shp was left set aside by an earlier restore: that copy makes way.
+    // b.dbf cannot be set aside: not even root deletes a folder that is not
+    // empty. A file stands where the folder sub must be made. The second
+    // record of the shared a.dbf cannot be copied over a folder.
+    write_file(host / "db/main.~TempCopy", "left over from a crash");
+    write_file(host / "data/b.~TempCopy/keep", "keep");
+    fs::remove_all(host / "data/sub");
+    write_file(host / "data/sub", "a file, not a folder");
+    write_file(host / "data/copy/a.dbf/keep", "keep");
+
+    EXPECT_TRUE(restore());
+    EXPECT_EQ(bk::error_count(), 0);
+    const std::wstring b = wide(host / "data/b.dbf"), copy = wide(host / "data/copy/a.dbf");
+    const std::vector<bk::RestoreProblem> expected{
+        {b, moving_failed(b), EISDIR, L"Is a directory"},
+        {wide(host / "data/sub/Мой отчёт.txt"), L"Ошибка создания папки: '" + wide(host / "data/sub") + L"'.",
+         ENOTDIR, L"Not a directory"},
+        {copy, L"Ошибка копирования файла: '" + copy + L"'.", EISDIR, L"Is a directory"},
+    };
+    EXPECT_EQ(problems, expected);
+
+    EXPECT_EQ(read_file(host / "data/b.dbf"), "changed");
+    EXPECT_EQ(read_file(host / "data/b.~TempCopy/keep"), "keep");
+    EXPECT_EQ(read_file(host / "data/sub"), "a file, not a folder");
+    EXPECT_EQ(tree(host / "data/copy"), (std::set<fs::path>{"a.dbf", "a.dbf/keep"}));
+    for (const char* file : {"data/a.dbf", "db/main.shp"})
+        EXPECT_EQ(read_file(host / file), saved[host / file]) << file;
+    EXPECT_EQ(tree(host / "db"), std::set<fs::path>{"main.shp"});
+}
+
+// A hand-made filelist.xml: a record whose extracted copy is missing gives
+// the old file, already set aside, its name back; the records that lead out
+// of their base or out of the staging folder are refused one by one, as is a
+// link the archive planted; the honest ones around them are restored.
+TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
+    const fs::path work = tmp / "work", outside = tmp / "outside";
+    write_file(work / "data/legit.txt", "legit");
+    write_file(work / "data/evil.txt", "evil");
+    write_file(work / "data/last.txt", "last");
+    write_file(tmp / "secret.txt", "secret");
+    write_file(host / "kept.txt", "old");
+    fs::create_directories(outside);
+    fs::create_symlink(tmp / "secret.txt", work / "link");
+    const std::wstring evil = L"/data/evil.txt";
+    bk::write_filelist(wide(work / "filelist.xml"), {
+                                                        {L"ТЕК_ДИР", L"kept.txt", L"/data/missing.txt", 1},
+                                                        {L"ТЕК_ДИР", L"legit.txt", L"/data/legit.txt", 1},
+                                                        {L"ТЕК_ДИР", L"../escaped.txt", evil, 1},
+                                                        {L"ТЕК_ДИР", L"a/../../escaped.txt", evil, 1},
+                                                        {L"ТЕК_ДИР", L"..\\escaped.txt", evil, 1},
+                                                        {L"ТЕК_ДИР", wide(outside / "absolute.txt"), evil, 1},
+                                                        {wide(outside), L"../escaped.txt", evil, 2},
+                                                        {L"ТЕК_ДИР", L"", evil, 1},
+                                                        {L"ТЕК_ДИР", L"stolen.txt", L"/link", 1},
+                                                        {L"ТЕК_ДИР", L"passwd", L"/../../../etc/passwd", 1},
+                                                        {L"ТЕК_ДИР", L"sub/last.txt", L"/data/last.txt", 1},
+                                                    });
+    archive = tmp / "hostile.7z";
+    shell("cd " + in_quotes(work) + " && 7z a -snl " + in_quotes(archive) + " filelist.xml data link");
+    const auto before = tree(tmp.path());
+
+    EXPECT_TRUE(restore());
+    ASSERT_EQ(problems.size(), 9u);
+    const std::wstring kept = wide(host / "kept.txt");
+    EXPECT_EQ(problems[0], (bk::RestoreProblem{kept, moving_failed(kept), ENOENT, L"No such file or directory"}));
+    for (size_t i = 1; i < problems.size(); ++i) {
+        EXPECT_EQ(problems[i].message, moving_failed(problems[i].file));
+        EXPECT_EQ(problems[i].system_error, 0u);
+        EXPECT_EQ(problems[i].system_error_text, L"");
+    }
+    EXPECT_EQ(problems[1].file, wide(host) + L"/../escaped.txt");
+    EXPECT_EQ(problems[7].file, wide(host / "stolen.txt"));
+    EXPECT_EQ(problems[8].file, wide(host / "passwd"));
+
+    auto after = tree(tmp.path());
+    for (const char* added : {"host/legit.txt", "host/sub", "host/sub/last.txt"})
+        EXPECT_EQ(after.erase(added), 1u) << added;
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(read_file(host / "kept.txt"), "old");
+    EXPECT_EQ(read_file(host / "legit.txt"), "legit");
+    EXPECT_EQ(read_file(host / "sub/last.txt"), "last");
+    EXPECT_EQ(read_file(tmp / "secret.txt"), "secret");
+}
+
+// Removable media: a copy into a folder made on the medium; a missing medium
+// (a file stands where its folder should be) is skipped silently with asking
+// off, and with asking on Cancel skips after the question.
+class RemovableCopy : public Tasks {
+protected:
+    void SetUp() override {
+        Tasks::SetUp();
+        settings.options |= bk::OPT_REMOVABLE;
+    }
+    void block_removable() {
+        write_file(tmp / "stick", "not a folder");
+        settings.removable_path = wide(tmp / "stick/backups");
+    }
+};
+
+TEST_F(RemovableCopy, CopiesTheArchiveIntoAFolderItCreates) {
+    settings.removable_path = wide(tmp / "media/STICK/копии");
+    ASSERT_TRUE(backup());
+    EXPECT_EQ(read_file(tmp / "media/STICK/копии" / archive.filename()), read_file(archive));
+    EXPECT_TRUE(ui.status.showed(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE)));
+    EXPECT_TRUE(ui.status.questions().empty());
+    EXPECT_EQ(tree(tmp / "media/STICK/копии"), std::set<fs::path>{archive.filename()});
+}
+
+TEST_F(RemovableCopy, AMissingMediumIsSkippedWithoutAQuestionWhenAskingIsOff) {
+    block_removable();
+    ASSERT_TRUE(backup());
+    EXPECT_TRUE(ui.status.questions().empty());
+    EXPECT_TRUE(bktest::error_messages().empty());
+    EXPECT_EQ(catalogue().size(), 1u);
+}
+
+TEST_F(RemovableCopy, AMissingMediumIsAskedAboutThroughTheStatusAndCancelSkips) {
+    block_removable();
+    settings.options |= bk::OPT_ASK_REMOVABLE;
+    ui.status.answer_with({bk::IDRETRY, bk::IDCANCEL});
+    ASSERT_TRUE(backup());
+    const auto questions = ui.status.questions();
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(questions[0].text, bk::format_string(bk::ids::REMOVABLE_NO_ACCESS, {settings.removable_path}));
+    EXPECT_EQ(questions[0].type, 0x35u);
+    EXPECT_EQ(catalogue().size(), 1u);
+    EXPECT_TRUE(fs::is_regular_file(tmp / "stick"));
+}
+
+}  // namespace
