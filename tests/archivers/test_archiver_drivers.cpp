@@ -1,15 +1,16 @@
 // Both drivers against the real 7z and rar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 
 #include "app/string_table.h"
-#include "archiver_test_support.h"
 #include "archivers/archiver_7z.h"
 #include "archivers/archiver_rar.h"
-#include "rkit/files.h"
+#include "rkit/path.h"
+#include "rkit/text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,6 +18,31 @@ namespace {
 namespace fs = std::filesystem;
 using bk::ARCHIVER_7ZIP;
 using bk::ARCHIVER_RAR;
+
+// The status sink of a task, as the progress window would be, pressing
+// Cancel as soon as a status with a percent is shown.
+struct CancelOnPercent : bk::IWorkerStatus {
+    bk::TaskStatus last;
+    bool stop = false;
+    bool canceled() override { return stop; }
+    bk::TaskStatus get_status() override { return last; }
+    void set_status(const bk::TaskStatus& status) override { last = status, stop |= status.progress >= 0; }
+    int ask(const std::wstring&, uint32_t) override { return 2; }  // IDCANCEL: nobody is there
+};
+
+// count bytes that no compressor can shrink, made quickly (xorshift).
+std::string random_bytes(size_t count, uint64_t seed) {
+    std::string bytes(count, '\0');
+    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (size_t i = 0; i < count; ++i) {
+        if (i % 8 == 0) x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        bytes[i] = static_cast<char>(x >> (i % 8 * 8));
+    }
+    return bytes;
+}
+
+// A path as the module spells it, whatever the locale of the test.
+std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.string()); }
 
 class Driver : public testing::TestWithParam<bk::ArchiverKind> {
 protected:
@@ -27,15 +53,13 @@ protected:
 
     // Files with the names users give them, with data of several sizes.
     std::vector<std::wstring> make_files() {
-        const char* names[] = {"Отчёт за май.txt", "a#b&c'd.txt", "папка с пробелом/файл.dbf",
-                               "two  spaces/it's & #1", "data.bin"};
         std::vector<std::wstring> paths;
         size_t size = 0;
-        for (const char* name : names) {
+        for (const char* name :
+             {"Отчёт за май.txt", "a#b&c'd.txt", "папка с пробелом/файл.dbf", "two  spaces/it's & #1", "data.bin"}) {
             const fs::path path = dir / "src" / name;
-            bktest::write_file(path, bktest::random_bytes(size, size + 1));
-            files[path] = bktest::read_file(path);
-            paths.push_back(bktest::wide(path));
+            bktest::write_file(path, files[path] = random_bytes(size, size + 1));
+            paths.push_back(wide(path));
             size = size * 7 + 3000;
         }
         return paths;
@@ -46,17 +70,17 @@ protected:
     std::pair<int32_t, bool> test_archive(const std::wstring& password) {
         const bk::TempFile output;
         std::wstring line = bk::archiver_detail::quote(bk::archiver_program_file(GetParam())) + L" t " +
-                            bk::archiver_detail::quote(archive);
-        if (!password.empty()) line += L" -p" + password;
+                            bk::archiver_detail::quote(archive) + (password.empty() ? L"" : L" -p" + password);
         const int32_t code = bk::run_process_to_file(line, L"", output.path());
         bk::ConsoleScreen screen;
         screen.write(bktest::read_file(rkit::native_path(output.path())));
         return {code, bk::shows_password_prompt(screen)};
     }
 
-    std::string failure_of_extract(const std::wstring& dest) {
+    std::string failure_of_extract(const std::wstring& entry = L"") {
+        bktest::TempDir dest;
         try {
-            bk::extract_with_settings(settings, dest, archive, L"", nullptr);
+            bk::extract_with_settings(settings, dest.wpath(), archive, entry, nullptr);
         } catch (const std::runtime_error& e) {
             return e.what();
         }
@@ -90,6 +114,10 @@ TEST_P(Driver, OddNamesComeBackIdenticalAndOneEntryAlone) {
     bk::extract_with_settings(settings, one.wpath(), archive, L"filelist.xml", nullptr);
     EXPECT_EQ(bktest::read_file(one / "filelist.xml"), "<filelist/>");
     EXPECT_EQ(std::distance(fs::directory_iterator(one.path()), fs::directory_iterator()), 1);
+    // RAR 5 reports this with a code of its own.
+    if (GetParam() == ARCHIVER_RAR) {
+        EXPECT_EQ(failure_of_extract(L"missing.txt"), "rar: no files to process");
+    }
 }
 
 TEST_P(Driver, PasswordProtectsTheArchive) {
@@ -101,38 +129,25 @@ TEST_P(Driver, PasswordProtectsTheArchive) {
     // stops with the code of a stop.
     EXPECT_EQ(test_archive(L""), std::make_pair(255, true));
 
-    bktest::TempDir dest;
     settings.password = L"wrong";
-    EXPECT_EQ(failure_of_extract(dest.wpath()), prefix() + (GetParam() == ARCHIVER_RAR ? "wrong password" : "fatal error"));
-    // With none in the settings the archiver's question is seen after it has
+    EXPECT_EQ(failure_of_extract(), prefix() + (GetParam() == ARCHIVER_RAR ? "wrong password" : "fatal error"));
+    // With none in the settings the question is seen after the archiver has
     // stopped, and the stop is reported as what it is, never a quiet cancel.
     settings.password.clear();
-    bktest::TempDir fresh;
-    EXPECT_EQ(failure_of_extract(fresh.wpath()), prefix() + "wrong or missing password");
-}
-
-TEST_P(Driver, EveryLevelIsAcceptedByTheArchiver) {
-    bktest::write_file(dir / "small.txt", std::string(5000, 'x'));
-    for (int32_t level = -1; level <= 10; ++level) {
-        settings.compress_level = level;
-        const std::wstring one = dir.wpath() + L"/level" + std::to_wstring(level) + bk::archiver_extension(GetParam());
-        ASSERT_NO_THROW(bk::compress(settings, dir.wpath(), one, L"small.txt")) << level;
-        EXPECT_TRUE(rkit::file_exists(one));
-    }
+    EXPECT_EQ(failure_of_extract(), prefix() + "wrong or missing password");
 }
 
 TEST_P(Driver, CancelDuringALargeFileLeavesNoArchive) {
     const fs::path big = dir / "big.bin";
-    bktest::write_file(big, bktest::random_bytes(64 << 20, 7));
+    bktest::write_file(big, random_bytes(64 << 20, 7));
     settings.compress_level = 9;
-    bktest::RecordingStatus status;
-    status.cancel_on_percent = true;
+    CancelOnPercent status;
     EXPECT_THROW(bk::compress_files(settings, {big.wstring()}, archive, &status), bk::task_canceled);
-    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(archive)) << fs::file_size(archive) << " bytes left";
 
     // The status that made the cancel came from the archiver's own progress line.
-    ASSERT_FALSE(status.shown.empty());
-    const bk::TaskStatus& last = status.shown.back();
+    ASSERT_TRUE(status.stop);
+    const bk::TaskStatus& last = status.last;
     const std::wstring shown_name = GetParam() == ARCHIVER_RAR ? big.wstring() : big.relative_path().wstring();
     EXPECT_EQ(last.text, bk::load_string(bk::ids::STATUS_COMPRESSING) + L"\n" + shown_name + L"\n" +
                              std::to_wstring(last.progress) + L"%");
@@ -145,7 +160,7 @@ TEST_P(Driver, CancelDuringALargeFileLeavesNoArchive) {
 TEST_P(Driver, ALinkToAFileIsSavedAsTheFile) {
     bktest::write_file(dir / "src" / "real.dbf", "balance 100");
     fs::create_symlink(dir / "src" / "real.dbf", dir / "src" / "link.dbf");
-    bk::compress_files(settings, {bktest::wide(dir / "src" / "link.dbf")}, archive, nullptr);
+    bk::compress_files(settings, {wide(dir / "src" / "link.dbf")}, archive, nullptr);
     fs::remove(dir / "src" / "real.dbf");
 
     bktest::TempDir dest;
@@ -158,46 +173,29 @@ TEST_P(Driver, ALinkToAFileIsSavedAsTheFile) {
 INSTANTIATE_TEST_SUITE_P(Archivers, Driver, testing::Values(ARCHIVER_7ZIP, ARCHIVER_RAR),
                          [](const auto& info) { return rkit::wide_to_char(bk::archiver_name(info.param)); });
 
-TEST(SevenZipDriver, ExtractionShowsFileAndPercentOfTheListing) {
-    // PPMd at its top level decodes slowly enough for several polls.
+TEST(Listing, RealListingWithCyrillicNames) {
     bktest::TempDir dir;
-    for (int i = 0; i < 4; ++i) {
-        std::string text;
-        const std::string noise = bktest::random_bytes(600000, i);
-        for (unsigned char c : noise) text += static_cast<char>('a' + c % 26);
-        bktest::write_file(dir / "src" / ("part " + std::to_string(i) + ".txt"), text);
-    }
-    bk::ArchiverSettings settings;
-    settings.compress_options = L"-m0=PPMd -mx9";
-    const std::wstring archive = dir.wpath() + L"/slow.7z";
-    bk::compress(settings, (dir / "src").wstring(), archive, L"*.txt");
+    const std::map<std::wstring, size_t> sizes = {
+        {L"Отчёт за май.txt", 1234}, {L"папка/файл с пробелом.dbf", 70000}, {L"a#b&c'd.txt", 0}, {L"z.bin", 5}};
+    for (const auto& [name, size] : sizes)
+        bktest::write_file(dir / "src" / rkit::wide_to_char(name), random_bytes(size, size));
+    const std::wstring archive = dir.wpath() + L"/l.7z";
+    bk::compress(bk::ArchiverSettings{}, (dir / "src").wstring(), archive, L"*");
 
-    bktest::RecordingStatus status;
-    bktest::TempDir dest;
-    bk::extract_with_settings(settings, dest.wpath(), archive, L"", &status);
-    ASSERT_FALSE(status.shown.empty());
-    const std::wstring label = bk::load_string(bk::ids::STATUS_EXTRACTING) + L"\npart ";
-    bool listed_percent = false;
-    for (const bk::TaskStatus& s : status.shown) {
-        EXPECT_TRUE(s.text.starts_with(label)) << rkit::wide_to_char(s.text);
-        // The entry's start in the listing gives a percent of its own.
-        listed_percent |= s.text.ends_with(L"\n" + std::to_wstring(s.progress) + L"%") && s.progress > 0;
-    }
-    EXPECT_TRUE(listed_percent);
-}
-
-TEST(RarDriver, NothingToExtractIsReported) {
-    bktest::TempDir dir;
-    bktest::write_file(dir / "a.txt", "a");
-    bk::ArchiverSettings settings;
-    settings.archiver = ARCHIVER_RAR;
-    const std::wstring archive = dir.wpath() + L"/a.rar";
-    bk::compress(settings, dir.wpath(), archive, L"a.txt");
-    try {
-        bk::extract_with_settings(settings, dir.wpath(), archive, L"missing.txt", nullptr);
-        ADD_FAILURE() << "no failure";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "rar: no files to process");
+    bk::ArchiveListing listing;
+    ASSERT_TRUE(bk::Archiver_7z(L"", nullptr).list(dir.wpath(), archive, listing));
+    EXPECT_EQ(listing.total, 71239);
+    EXPECT_EQ(listing.offsets.size(), sizes.size() + 1);  // and the folder, of size 0
+    // Every file is there, and each starts where the one listed before it ends.
+    std::vector<std::pair<int64_t, std::wstring>> by_offset;
+    for (const auto& [name, offset] : listing.offsets)
+        if (name != L"папка") by_offset.push_back({offset, name});
+    std::sort(by_offset.begin(), by_offset.end());
+    int64_t expected = 0;
+    for (const auto& [offset, name] : by_offset) {
+        ASSERT_TRUE(sizes.count(name)) << rkit::wide_to_char(name);
+        EXPECT_EQ(offset, expected) << rkit::wide_to_char(name);
+        expected += static_cast<int64_t>(sizes.at(name));
     }
 }
 
