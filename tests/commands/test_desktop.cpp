@@ -1,118 +1,87 @@
-// After a backup made for the user: the archive shown in the file manager
-// and the user's follow-up command. The desktop's programs are stand-ins in
-// PATH that write down how they were called.
+// A backup made for the user: the choices of the backup dialog, the archive
+// shown in the file manager (over D-Bus, else the folder opened) and the
+// follow-up command. The desktop's programs are stand-ins in PATH that write
+// down how they were called.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 
 #include "commands/test_host.h"
 
 namespace cmdtest {
 namespace {
 
-// The follow-up command and xdg-open are not waited for by the module.
-bool wait_for_file(const fs::path& path) {
-    for (int i = 0; i < 200; ++i) {
-        if (fs::exists(path) && fs::file_size(path) > 0) return true;
+// The module does not wait for xdg-open and the follow-up command.
+std::string wait_for(const fs::path& path) {
+    for (int i = 0; i < 200 && !(fs::exists(path) && fs::file_size(path) > 0); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return fs::exists(path) ? bktest::read_file(path) : "";
 }
 
-std::vector<std::string> lines(const fs::path& path) {
-    std::vector<std::string> out;
-    std::string text = bktest::read_file(path);
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        out.push_back(text.substr(start, end - start));
-    return out;
-}
-
-class Desktop : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directories(bin());
-        for (const char* program : {"gdbus", "dbus-send", "xdg-open"}) {
-            const fs::path log = calls() / program;
-            bktest::write_file(bin() / program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log.string() +
-                                                    ".tmp'\nmv '" + log.string() + ".tmp' '" + log.string() +
-                                                    "'\nexit $(cat '" + log.string() + ".exit' 2>/dev/null || echo 0)\n");
-            fs::permissions(bin() / program, fs::perms::owner_all);
-        }
-        fs::create_directories(calls());
-        saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-        setenv("PATH", (bin().string() + ":" + saved_path_).c_str(), 1);
-
-        settings = host.standard_settings();
-        // A URI must carry the folder's name percent-encoded.
-        host.backup_folder_name = "архив копий";
-        settings.backup_folder = L"архив копий";
-        settings.options |= bk::OPT_SHOW_IN_EXPLORER | bk::OPT_ON_ENTER;
+TEST(UsersBackup, ChosenInTheDialogShownInTheFileManagerFollowedByTheCommand) {
+    bktest::TempDir scratch;
+    const fs::path bin = scratch.path() / "bin", calls = scratch.path() / "calls";
+    fs::create_directories(calls);
+    for (const char* program : {"gdbus", "dbus-send", "xdg-open"}) {
+        const std::string log = (calls / program).string();
+        bktest::write_file(bin / program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log + ".tmp'\nmv '" + log +
+                                              ".tmp' '" + log + "'\nexit $(cat '" + log + ".exit' 2>/dev/null || echo 0)\n");
+        fs::permissions(bin / program, fs::perms::owner_all);
     }
-    void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
-
-    fs::path bin() const { return scratch_.path() / "bin"; }
-    fs::path calls() const { return scratch_.path() / "calls"; }
-    void fail(const char* program) const { bktest::write_file(calls() / (std::string(program) + ".exit"), "1"); }
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
 
     TestHost host;
-    bk::BackupSettings settings;
-
-private:
-    bktest::TempDir scratch_;
-    std::string saved_path_;
-};
-
-TEST_F(Desktop, TheUsersBackupIsShownInTheFileManager) {
-    host.save(settings);
-    host.ui.backup_dialog_ok();
-    ASSERT_EQ(host.run(BK_CMD_BACKUP, BKF_INTERACTIVE), BK_DONE) << ::testing::PrintToString(host.messages());
-    const std::string archive = utf8(host.last_archive());
-    const std::string folder = host.root().string() + "/%D0%B0%D1%80%D1%85%D0%B8%D0%B2%20%D0%BA%D0%BE%D0%BF%D0%B8%D0%B9";
-    ASSERT_TRUE(fs::exists(calls() / "gdbus"));
-    const auto args = lines(calls() / "gdbus");
-    ASSERT_EQ(args.size(), 12u);
-    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 3),
-              (std::vector<std::string>{"call", "--session", "--timeout"}));
-    EXPECT_EQ(std::vector<std::string>(args.begin() + 4, args.end()),
-              (std::vector<std::string>{"--dest", "org.freedesktop.FileManager1", "--object-path",
-                                        "/org/freedesktop/FileManager1", "--method",
-                                        "org.freedesktop.FileManager1.ShowItems",
-                                        "['file://" + folder + "/" + archive.substr(archive.rfind('/') + 1) + "']",
-                                        ""}));
-    EXPECT_FALSE(fs::exists(calls() / "dbus-send"));
-}
-
-TEST_F(Desktop, AutomaticBackupsAreNotShown) {
-    host.save(settings);
-    ASSERT_EQ(host.run(BK_CMD_BACKUP, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING)), BK_DONE);
-    ASSERT_EQ(host.catalogue().size(), 1u);
-    EXPECT_FALSE(fs::exists(calls() / "gdbus"));
-    EXPECT_FALSE(fs::exists(calls() / "dbus-send"));
-}
-
-TEST_F(Desktop, WithoutAFileManagerServiceTheFolderIsOpened) {
-    fail("gdbus");
-    fail("dbus-send");
-    host.save(settings);
-    host.ui.backup_dialog_ok();
-    ASSERT_EQ(host.run(BK_CMD_BACKUP), BK_DONE);
-    EXPECT_TRUE(fs::exists(calls() / "dbus-send"));
-    ASSERT_TRUE(wait_for_file(calls() / "xdg-open"));
-    EXPECT_EQ(lines(calls() / "xdg-open"), std::vector<std::string>{(host.root() / "архив копий").string()});
-}
-
-TEST_F(Desktop, TheFollowUpCommandRunsInTheHostsFolderWithTheArchivesPath) {
-    settings.options &= ~bk::OPT_SHOW_IN_EXPLORER;
+    auto settings = host.standard_settings();
+    host.backup_folder_name = "архив копий";  // percent-encoded in a URI
+    settings.backup_folder = L"архив копий";
+    settings.options |= bk::OPT_SHOW_IN_EXPLORER | bk::OPT_ON_ENTER;
     settings.backup_cmdline = L"printf '%s|%s' \"$PWD\" \"%PATH%\" > followup.txt";
+    settings.default_keeptime = 30;
     host.save(settings);
-    // Automatic backups run it as well.
-    ASSERT_EQ(host.run(BK_CMD_BACKUP, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING)), BK_DONE);
-    ASSERT_TRUE(wait_for_file(host.root() / "followup.txt"));
-    EXPECT_EQ(host.content("followup.txt"), host.root().string() + "|" + utf8(host.last_archive()));
+    host.ui.backup_dialog_ok([](bk::AutoParams& p) {
+        p.comment = L"ручная копия", p.keeptime = 90, p.excl_comp = {kDocs};
+    });
+    ASSERT_DONE(host, BK_CMD_BACKUP);  // the dialog even without the interactive flag
+    ASSERT_EQ(host.ui.backup_dialogs.size(), 1u);
+    const auto& shown = host.ui.backup_dialogs[0];  // only components some files belong to are offered
+    EXPECT_EQ(shown.components, (std::vector<bk::Component>{{kDocs, L"Документы"}}));
+    EXPECT_EQ(std::tie(shown.params.keeptime, shown.params.comment, shown.params.excl_comp),
+              std::make_tuple(30, L"", std::vector<std::wstring>{}));
+    EXPECT_EQ(std::tie(host.catalogue().at(0).comment, host.catalogue().at(0).keeptime),
+              std::make_tuple(L"ручная копия", 90));
+    const std::string archive = utf8(host.last_archive());
+    const std::string uri = "file://" + host.root().string() +
+                            "/%D0%B0%D1%80%D1%85%D0%B8%D0%B2%20%D0%BA%D0%BE%D0%BF%D0%B8%D0%B9/" +
+                            archive.substr(archive.rfind('/') + 1);
+    const std::string gdbus = bktest::read_file(calls / "gdbus");
+    EXPECT_EQ(gdbus.substr(0, gdbus.find("--timeout") + 10), "call\n--session\n--timeout\n");
+    EXPECT_EQ(gdbus.substr(gdbus.find("--dest")),
+              "--dest\norg.freedesktop.FileManager1\n--object-path\n/org/freedesktop/FileManager1\n--method\n"
+              "org.freedesktop.FileManager1.ShowItems\n['" + uri + "']\n\n");
+    EXPECT_FALSE(fs::exists(calls / "dbus-send"));
+    // The follow-up command runs in the host's folder with the archive's path.
+    EXPECT_EQ(wait_for(host.root() / "followup.txt"), host.root().string() + "|" + archive);
+
+    // An automatic backup is not shown, but runs the follow-up command too.
+    fs::remove(calls / "gdbus");
+    fs::remove(host.root() / "followup.txt");
+    ASSERT_DONE(host, BK_CMD_BACKUP, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING));
+    EXPECT_EQ(wait_for(host.root() / "followup.txt"), host.root().string() + "|" + utf8(host.last_archive()));
+    EXPECT_FALSE(fs::exists(calls / "gdbus") || fs::exists(calls / "dbus-send"));
+
+    // Without a file manager service the folder is opened.
+    settings.backup_cmdline.clear();
+    host.save(settings);
+    for (const char* program : {"gdbus.exit", "dbus-send.exit"}) bktest::write_file(calls / program, "1");
+    host.ui.backup_dialog_ok();
+    ASSERT_DONE(host, BK_CMD_BACKUP);
+    EXPECT_TRUE(fs::exists(calls / "dbus-send"));
+    EXPECT_EQ(wait_for(calls / "xdg-open"), (host.root() / "архив копий").string() + "\n");
+    setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace

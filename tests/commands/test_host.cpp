@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "app/commands/commands.h"
-#include "app/error_list.h"
 #include "rkit/clock.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
@@ -30,12 +29,8 @@ int32_t BK_CALL answer(const char* key, char* buffer, int32_t size) {
 }  // namespace
 
 std::string utf8(const std::wstring& text) { return rkit::wide_to_char(text); }
-
 std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.string()); }
-
-std::string message(int id, std::initializer_list<bk::FormatArg> args) {
-    return bk::format_string_narrow(id, args);
-}
+std::string message(int id, std::initializer_list<bk::FormatArg> args) { return bk::format_string_narrow(id, args); }
 
 TestHost::TestHost(int32_t archiver) : root_(dir_.path() / "root"), archiver_(archiver) {
     current = this;
@@ -43,19 +38,15 @@ TestHost::TestHost(int32_t archiver) : root_(dir_.path() / "root"), archiver_(ar
     for (const auto& rel : data_files()) write(rel, "content of " + rel);
 
     const std::string root = root_.string();
-    for (const char* key : {"common_path", "exe_path", "db_path", "dbf_path", "top_path", "flt_path", "blw_path",
-                            "bar_path", "vdl_path", "src_path", "vdx_path"})
+    for (const char* key : {"root_path", "common_path", "exe_path", "db_path", "dbf_path", "top_path", "flt_path",
+                            "blw_path", "bar_path", "vdl_path", "src_path", "vdx_path"})
         params[key] = root;
-    params["root_path"] = root;
-    params["shp_dir_path"] = params["rek_dir_path"] = params["opr_dir_path"] = root + "/base";
-    params["shp_path"] = root + "/base/demo.shp";
-    params["rek_path"] = root + "/base/demo.rek";
-    params["opr_path"] = root + "/base/demo.opr";
-    params["exe_fname"] = "host";
-    params["ver_type"] = "8.1";
-    params["ver_family"] = "ПРОФ";
-    params["workplace"] = "3";
-    params["username"] = "Иванов";
+    for (const char* kind : {"shp", "rek", "opr"}) {
+        params[std::string(kind) + "_dir_path"] = root + "/base";
+        params[std::string(kind) + "_path"] = root + "/base/demo." + kind;
+    }
+    params.insert({{"exe_fname", "host"}, {"ver_type", "8.1"}, {"ver_family", "ПРОФ"}, {"workplace", "3"},
+                   {"username", "Иванов"}});
 }
 
 TestHost::~TestHost() {
@@ -70,36 +61,29 @@ const std::vector<std::string>& TestHost::data_files() {
     return files;
 }
 
-std::string TestHost::content(const std::string& rel) const { return bktest::read_file(root_ / rel); }
-
-void TestHost::write(const std::string& rel, const std::string& bytes) const { bktest::write_file(root_ / rel, bytes); }
-
 void TestHost::damage_data() const {
     for (const auto& rel : data_files()) write(rel, "damaged");
 }
 
 bool TestHost::data_intact() const {
-    for (const auto& rel : data_files())
-        if (!fs::exists(root_ / rel) || content(rel) != "content of " + rel) return false;
-    return true;
+    return std::all_of(data_files().begin(), data_files().end(), [&](const std::string& rel) {
+        return fs::exists(root_ / rel) && content(rel) == "content of " + rel;
+    });
 }
 
 bk::BackupSettings TestHost::standard_settings() const {
     bk::BackupSettings s;
-    bk::FileGroup data;
-    data.basic_folder = L"ТЕК_ДИР";
+    bk::FileGroup data, docs;
+    data.basic_folder = docs.basic_folder = L"ТЕК_ДИР";
     data.relative_path = L"data";
     data.include_mask = L"*.dbf";
     data.flags = bk::GROUP_RECURSIVE;
-    bk::FileGroup docs;
-    docs.basic_folder = L"ТЕК_ДИР";
     docs.relative_path = L"docs";
     docs.components = {kDocs};
-    bk::SingleFile database;
-    database.path = L"ТЕК_SHP";
     s.file_groups = {data, docs};
-    s.single_files = {database};
-    s.components = {{kDocs, L"Документы"}, {kUnused, L"Не используется"}};
+    s.single_files.resize(1);
+    s.single_files[0].path = L"ТЕК_SHP";
+    s.components = {{kDocs, L"Документы"}, {L"unused", L"Не используется"}};
     s.archiver.archiver = archiver_;
     return s;
 }
@@ -124,33 +108,33 @@ std::vector<std::string> TestHost::messages() const { return bktest::error_messa
 
 bk::Catalogue TestHost::catalogue() const {
     bk::Catalogue records;
-    const std::wstring path = bk::catalogue_path(wide(backup_folder()));
-    if (fs::exists(backup_folder() / "backup_list.xml")) bk::read_catalogue(path, records);
+    if (fs::exists(backup_folder() / "backup_list.xml"))
+        bk::read_catalogue(bk::catalogue_path(wide(backup_folder())), records);
     return records;
-}
-
-std::wstring TestHost::archive_of(const bk::BackupRecord& record) const {
-    return wide(backup_folder()) + L"/" + record.filename;
 }
 
 std::wstring TestHost::last_archive() const {
     const auto records = catalogue();
     if (records.empty()) throw std::logic_error("no backup in the catalogue");
-    return archive_of(records.back());
+    return wide(backup_folder()) + L"/" + records.back().filename;
 }
 
 std::vector<fs::path> TestHost::archives() const {
     std::vector<fs::path> found;
     if (!fs::exists(backup_folder())) return found;
-    for (const auto& entry : fs::directory_iterator(backup_folder())) {
-        const auto ext = entry.path().extension();
-        if (ext == ".7z" || ext == ".rar") found.push_back(entry.path());
-    }
+    for (const auto& entry : fs::directory_iterator(backup_folder()))
+        if (entry.path().extension() == ".7z" || entry.path().extension() == ".rar") found.push_back(entry.path());
     std::sort(found.begin(), found.end());
     return found;
 }
 
-void TestHost::set_batch_backup() { params["batch"] = "1"; }
+void TestHost::backup() {
+    const auto kept = params;
+    set_batch_backup();
+    const uint32_t result = run(BK_CMD_BACKUP);
+    params = kept;
+    if (result != BK_DONE) throw std::runtime_error("backup failed: " + (messages().empty() ? "" : messages()[0]));
+}
 
 void TestHost::set_batch_restore(const std::wstring& archive) {
     params["batch"] = "1";

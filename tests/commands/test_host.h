@@ -19,59 +19,46 @@ namespace cmdtest {
 
 namespace fs = std::filesystem;
 
-// The components of the standard settings: "docs" is what the "docs" group
-// belongs to, "unused" nothing refers to.
-inline const wchar_t* const kDocs = L"docs";
-inline const wchar_t* const kUnused = L"unused";
+inline const wchar_t* const kDocs = L"docs";  // the component of the group docs/
 
 class TestHost {
 public:
     explicit TestHost(int32_t archiver = bk::ARCHIVER_7ZIP);
     ~TestHost();
-    TestHost(const TestHost&) = delete;
-    TestHost& operator=(const TestHost&) = delete;
 
-    // The values the host gives; a key that is not here is absent.
-    std::map<std::string, std::string> params;
-    // How many times the module asked for a parameter.
+    std::map<std::string, std::string> params;  // a key not here is absent
     int questions = 0;
+    bktest::ScriptedUserInterface ui;
 
     const fs::path& root() const { return root_; }
-    // The settings' backup_folder the tests use, below the root.
     std::string backup_folder_name = "backup";
     fs::path backup_folder() const { return root_ / backup_folder_name; }
     fs::path settings_file() const { return root_ / "backup_config.xml"; }
 
-    // The data set: data/*.dbf (one in a subfolder), docs/readme.txt of the
-    // component "docs", base/demo.shp, the current database.
+    // data/*.dbf (one in a subfolder), docs/readme.txt, base/demo.shp.
     static const std::vector<std::string>& data_files();
-    std::string content(const std::string& rel) const;
-    void write(const std::string& rel, const std::string& bytes) const;
-    // Every data file changed, as a broken data set would be.
+    std::string content(const std::string& rel) const { return bktest::read_file(root_ / rel); }
+    void write(const std::string& rel, const std::string& bytes) const { bktest::write_file(root_ / rel, bytes); }
     void damage_data() const;
     bool data_intact() const;
 
-    // data/*.dbf recursive, docs/ of component "docs", the single file
-    // ТЕК_SHP, the components docs and unused, the host's archiver.
+    // Groups data/*.dbf (recursive) and docs/ (component docs), the single
+    // file ТЕК_SHP, the components docs and unused, the host's archiver.
     bk::BackupSettings standard_settings() const;
     void save(const bk::BackupSettings& settings) const;
     bk::BackupSettings saved() const;
     void break_settings_file() const;
 
-    // bkDispatch as the host calls it.
-    uint32_t run(int32_t command, uint32_t flags = 0, void* parent = nullptr);
+    uint32_t run(int32_t command, uint32_t flags = 0, void* parent = nullptr);  // bkDispatch
     std::vector<std::string> messages() const;
+    void backup();  // a batch backup that must succeed; the parameters stay
 
     bk::Catalogue catalogue() const;
-    std::wstring archive_of(const bk::BackupRecord& record) const;
     std::wstring last_archive() const;
-    // The archives in the backup folder.
-    std::vector<fs::path> archives() const;
+    std::vector<fs::path> archives() const;  // *.7z and *.rar in the backup folder
 
-    void set_batch_backup();
+    void set_batch_backup() { params["batch"] = "1"; }
     void set_batch_restore(const std::wstring& archive);
-
-    bktest::ScriptedUserInterface ui;
 
 private:
     bktest::TempDir dir_;
@@ -79,12 +66,12 @@ private:
     int32_t archiver_;
 };
 
-// std::string of UTF-8 from a wide text, for the parameter map.
-std::string utf8(const std::wstring& text);
-// A path as the module writes it, whatever the locale of the test process.
-std::wstring wide(const fs::path& path);
+// A command that must succeed; the module's messages tell why it did not.
+#define ASSERT_DONE(h, ...) ASSERT_EQ((h).run(__VA_ARGS__), BK_DONE) << ::testing::PrintToString((h).messages())
+#define EXPECT_DONE(h, ...) EXPECT_EQ((h).run(__VA_ARGS__), BK_DONE) << ::testing::PrintToString((h).messages())
 
-// What a message of the string table reads in the error list.
-std::string message(int id, std::initializer_list<bk::FormatArg> args = {});
+std::string utf8(const std::wstring& text);
+std::wstring wide(const fs::path& path);  // a path as the module writes it
+std::string message(int id, std::initializer_list<bk::FormatArg> args = {});  // as in the error list
 
 }  // namespace cmdtest

@@ -1,0 +1,166 @@
+// Every way commands 1, 2 and 3 end without doing their work: the result
+// code, the messages, and that no archive, record or data file changed.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "commands/test_host.h"
+
+namespace cmdtest {
+namespace {
+
+// Exactly these messages, or with last_only the last of them (none given: any).
+struct Expect {
+    std::vector<std::string> messages;
+    bool last_only = false;
+};
+
+struct Case {
+    const char* what;
+    int32_t command;
+    uint32_t flags;
+    uint32_t result;
+    std::function<Expect(TestHost&)> setup;  // runs with the standard settings saved
+};
+
+Expect without(TestHost& h, const char* key, Expect expect) {
+    h.params.erase(key);
+    return expect;
+}
+Expect with(TestHost& h, const std::function<void(bk::BackupSettings&)>& edit, Expect expect = {}) {
+    auto s = h.standard_settings();
+    edit(s);
+    h.save(s);
+    return expect;
+}
+Expect batch(TestHost& h, Expect expect = {}) {
+    h.set_batch_backup();
+    return expect;
+}
+Expect broken_settings(TestHost& h) {
+    h.break_settings_file();
+    return {{message(bk::ids::ERR_LOAD_SETTINGS, {wide(h.settings_file())})}, true};
+}
+Expect headless(TestHost&) {
+    bk::set_user_interface(nullptr);
+    return {{"no display: dialog cannot be shown"}};
+}
+Expect broken_catalogue(TestHost& h, bool clock) {
+    const fs::path list = h.backup_folder() / "backup_list.xml";
+    bktest::write_file(list, "<root><items>");
+    if (clock) with(h, [](auto& s) { s.options |= bk::OPT_BY_CLOCK, s.save_hour = 0; });
+    return {{message(bk::ids::ERR_LOAD_CATALOGUE, {wide(list)})}, true};
+}
+const uint32_t kUser = BKF_INTERACTIVE;
+
+std::vector<Case> cases() {
+    std::vector<Case> all{
+        {"backup without root_path", BK_CMD_BACKUP, 0, BK_FAILED,
+         [](TestHost& h) { return batch(h, without(h, "root_path", {{"root_path parameter not found"}})); }},
+        {"backup without a basic folder", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
+             return batch(h, without(h, "common_path", {{message(bk::ids::ERR_BASIC_FOLDER, {L"ОБЩ_ДИР"})}}));
+         }},
+        {"backup without a file location", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
+             return batch(h, without(h, "rek_path", {{message(bk::ids::ERR_FILE_LOCATION, {L"ТЕК_REK"})}}));
+         }},
+        {"backup, broken settings file", BK_CMD_BACKUP, kUser, BK_FAILED, broken_settings},
+        {"backup, settings that cannot be used", BK_CMD_BACKUP, BKF_CHECK_ONLY, BK_FAILED, [](TestHost& h) {
+             return with(h, [](auto& s) { s.file_groups.clear(), s.single_files.clear(); },
+                         {{"Неправильные настройки, создание резервной копии невозможно."}});
+         }},
+        {"backup folder outside any path", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
+             return with(h, [](auto& s) { s.backup_folder = L"../../../../../../../../../../../../x"; }, batch(h));
+         }},
+        {"backup, the archiver fails", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
+             return with(h, [&](auto& s) { s.archiver.exe_path = wide(h.root() / "none/7z"); }, batch(h, {{}, true}));
+         }},
+        {"backup canceled while working", BK_CMD_BACKUP, 0, BK_NOT_DONE,
+         [](TestHost& h) { return h.ui.status.cancel_after_updates(1), batch(h); }},
+        {"backup dialog canceled", BK_CMD_BACKUP, kUser, BK_NOT_DONE,
+         [](TestHost& h) { return h.ui.backup_dialog_cancel(), Expect{}; }},
+        {"backup dialog without a display", BK_CMD_BACKUP, kUser, BK_FAILED, headless},
+        {"clock event, broken catalogue", BK_CMD_BACKUP, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_CLOCK), BK_FAILED,
+         [](TestHost& h) { return broken_catalogue(h, true); }},
+
+        // Restoring has no automatic events: a broken file is always reported.
+        {"restore, broken settings file", BK_CMD_RESTORE, kUser, BK_FAILED, broken_settings},
+        {"restore on an event, broken settings file", BK_CMD_RESTORE,
+         BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING), BK_FAILED, broken_settings},
+        {"restore, settings that cannot be used", BK_CMD_RESTORE, 0, BK_FAILED, [](TestHost& h) {
+             h.set_batch_restore(L"x.7z");
+             return with(h, [](auto& s) { s.archiver.archiver = bk::ARCHIVER_NONE; },
+                         {{"Неправильные настройки, восстановление из резервной копии невозможно."}});
+         }},
+        {"restore of a last backup that is gone", BK_CMD_RESTORE, 0, BK_FAILED, [](TestHost& h) {
+             h.backup();
+             fs::remove(h.last_archive());
+             return Expect{{message(bk::ids::ARCHIVE_NOT_FOUND, {h.last_archive()})}};
+         }},
+        {"restore of a missing archive picked in the dialog", BK_CMD_RESTORE, kUser, BK_FAILED, [](TestHost& h) {
+             h.ui.restore_dialog_choose(wide(h.root() / "elsewhere.7z"));
+             return Expect{{message(bk::ids::ARCHIVE_NOT_FOUND, {wide(h.root() / "elsewhere.7z")})}};
+         }},
+        {"batch restore of a missing archive, relative to the host", BK_CMD_RESTORE, 0, BK_FAILED, [](TestHost& h) {
+             h.set_batch_restore(L"backup/gone.7z");
+             return Expect{{message(bk::ids::ARCHIVE_NOT_FOUND, {wide(h.backup_folder() / "gone.7z")})}};
+         }},
+        {"batch restore without batch_archive", BK_CMD_RESTORE, 0, BK_FAILED,
+         [](TestHost& h) { return batch(h, {{"batch_archive parameter not found"}}); }},
+        {"restore of the last backup when there is none", BK_CMD_RESTORE, 0, BK_FAILED,
+         [](TestHost&) { return Expect{}; }},
+        {"restore check with a broken catalogue", BK_CMD_RESTORE, BKF_CHECK_ONLY, BK_FAILED,
+         [](TestHost& h) { return broken_catalogue(h, false); }},
+        {"restore canceled while working", BK_CMD_RESTORE, 0, BK_NOT_DONE,
+         [](TestHost& h) { return h.backup(), h.ui.status.cancel_after_updates(1), Expect{}; }},
+        {"restore dialog canceled", BK_CMD_RESTORE, kUser, BK_NOT_DONE,
+         [](TestHost& h) { return h.ui.restore_dialog_cancel(), Expect{}; }},
+        {"restore dialog without a display", BK_CMD_RESTORE, kUser, BK_FAILED, headless},
+
+        {"settings check without a basic folder", BK_CMD_SETTINGS, BKF_CHECK_ONLY, BK_FAILED,
+         [](TestHost& h) { return without(h, "vdx_path", {{message(bk::ids::ERR_BASIC_FOLDER, {L"ДИР_ВЫВОДА"})}}); }},
+        {"settings without root_path", BK_CMD_SETTINGS, 0, BK_FAILED,
+         [](TestHost& h) { return without(h, "root_path", {{"root_path parameter not found"}}); }},
+        {"settings file that cannot be written", BK_CMD_SETTINGS, 0, BK_FAILED, [](TestHost& h) {
+             fs::remove(h.settings_file());
+             fs::create_directories(h.settings_file());  // a folder in its place
+             h.ui.settings_sheet_ok();
+             return Expect{{message(bk::ids::ERR_SAVE_SETTINGS, {wide(h.settings_file())})}, true};
+         }},
+        {"settings sheet without a display", BK_CMD_SETTINGS, 0, BK_FAILED, headless},
+    };
+    // Nobody asked for an automatic backup: a broken settings file is not reported.
+    for (uint32_t event : {BK_EVENT_ENTERING, BK_EVENT_LEAVING, BK_EVENT_CLOCK})
+        all.push_back({"automatic backup, broken settings file", BK_CMD_BACKUP, BKF_AUTOMATIC | BKF_MAKE_EVENT(event),
+                       BK_NOT_DONE, [](TestHost& h) { return broken_settings(h), Expect{}; }});
+    return all;
+}
+
+TEST(CommandFailures, ResultMessagesAndNothingChanged) {
+    for (const auto& c : cases()) {
+        SCOPED_TRACE(c.what);
+        TestHost host;
+        host.save(host.standard_settings());
+        const Expect expect = c.setup(host);
+        host.damage_data();  // a restore that should not happen would mend it
+        const fs::path list = host.backup_folder() / "backup_list.xml";
+        const auto catalogue = [&] { return fs::exists(list) ? bktest::read_file(list) : ""; };
+        const auto archives = host.archives();
+        const std::string records = catalogue();
+
+        EXPECT_EQ(host.run(c.command, c.flags), c.result);
+        const auto messages = host.messages();
+        if (!expect.last_only) {
+            EXPECT_EQ(messages, expect.messages);
+        } else if (messages.empty()) {
+            ADD_FAILURE() << "no message";
+        } else if (!expect.messages.empty()) {
+            EXPECT_EQ(messages.back(), expect.messages.back());
+        }
+        EXPECT_EQ(host.archives(), archives);
+        EXPECT_EQ(catalogue(), records);
+        for (const auto& rel : TestHost::data_files()) EXPECT_EQ(host.content(rel), "damaged") << rel;
+    }
+}
+
+}  // namespace
+}  // namespace cmdtest
