@@ -7,6 +7,9 @@
 // interface and its base, the factory, locating the program, the operations
 // with the backup settings and the temporary names the archivers work with.
 #pragma once
+#include <exception>
+
+#include "rkit/files.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -111,17 +114,27 @@ protected:
     void show_file_progress(TaskStatus& status, const std::wstring& file, int32_t percent) const;
 
     // Marks an operation for its duration, also when it ends by an exception.
+    // Given the archive a compression makes, it also removes what a failed or
+    // stopped run left of a new archive: rar does not always do so itself
+    // when it is stopped early.
     class OperationScope {
     public:
-        OperationScope(BaseArchiver& archiver, Operation operation) : archiver_(archiver) {
+        OperationScope(BaseArchiver& archiver, Operation operation, std::wstring new_archive = {})
+            : archiver_(archiver), exceptions_(std::uncaught_exceptions()) {
             archiver_.operation_ = operation;
+            if (!new_archive.empty() && !rkit::file_exists(new_archive)) new_archive_ = std::move(new_archive);
         }
-        ~OperationScope() { archiver_.operation_ = idle; }
+        ~OperationScope() {
+            archiver_.operation_ = idle;
+            if (!new_archive_.empty() && std::uncaught_exceptions() > exceptions_) rkit::file_delete(new_archive_);
+        }
         OperationScope(const OperationScope&) = delete;
         OperationScope& operator=(const OperationScope&) = delete;
 
     private:
         BaseArchiver& archiver_;
+        int exceptions_;
+        std::wstring new_archive_;
     };
 
 private:

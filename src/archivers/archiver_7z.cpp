@@ -174,7 +174,7 @@ std::wstring Archiver_7z::list_command(const std::wstring& archive) const {
 void Archiver_7z::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
                            const std::wstring& options, const std::wstring& password, uint32_t flags,
                            int32_t level) {
-    OperationScope operation(*this, compressing);
+    OperationScope operation(*this, compressing, archive);
     const TempFolder work_folder;
     run(compress_command(archive, source, options, password, flags, level, work_folder.path()), work_dir);
 }
@@ -182,7 +182,7 @@ void Archiver_7z::compress(const std::wstring& work_dir, const std::wstring& arc
 void Archiver_7z::compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
                                  const std::wstring& options, const std::wstring& password, uint32_t flags,
                                  int32_t level) {
-    OperationScope operation(*this, compressing);
+    OperationScope operation(*this, compressing, archive);
     std::vector<std::wstring> names;
     for (const std::wstring& path : files)
         if (path.size() > 1 && path[0] == L'/') names.push_back(path.substr(1));

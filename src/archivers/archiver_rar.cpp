@@ -44,14 +44,14 @@ std::wstring Archiver_Rar::extract_command(const std::wstring& archive, const st
 void Archiver_Rar::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
                             const std::wstring& options, const std::wstring& password, uint32_t flags,
                             int32_t level) {
-    OperationScope operation(*this, compressing);
+    OperationScope operation(*this, compressing, archive);
     run(compress_command(archive, source, options, password, flags, level), work_dir);
 }
 
 void Archiver_Rar::compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
                                   const std::wstring& options, const std::wstring& password, uint32_t flags,
                                   int32_t level) {
-    OperationScope operation(*this, compressing);
+    OperationScope operation(*this, compressing, archive);
     const TempFile list;
     rkit::text_file_stream stream;
     if (!stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(2)))
