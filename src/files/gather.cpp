@@ -306,9 +306,19 @@ std::wstring put_under_extract_folder(const std::wstring& rel, const std::wstrin
 
 void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorkerStatus* status,
                      std::vector<FileRecord>& records) {
-    const std::wstring base = resolve_folder(group.basic_folder, folders);
+    std::wstring base_name = group.basic_folder;
+    std::wstring base = resolve_folder(base_name, folders);
     const std::wstring group_folder = absolute_path(base, group.relative_path);
     if (!rkit::dir_exists(group_folder)) return;
+    // A group whose folder lies beside or above its basic folder ("..\other")
+    // would give paths that climb out of the base, which a restore refuses as
+    // it refuses a hostile archive. Such files are kept under the group's own
+    // folder instead, so that they can be put back.
+    if (const std::wstring to_group = relative_path(base, group_folder);
+        to_group == L".." || to_group.starts_with(L"../")) {
+        base_name = rkit::normalize_path(group_folder);
+        base = base_name;
+    }
     gather_status_adapter_ adapter(status);
     PathSet paths = gather_group_files(group_folder, group.include_mask, group.exclude_mask,
                                        (group.flags & GROUP_RECURSIVE) != 0, &adapter);
@@ -317,7 +327,7 @@ void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorke
     if (needed > records.capacity()) records.reserve(std::max(needed, 2 * records.capacity()));
     for (auto& path : paths) {
         std::wstring rel = put_under_extract_folder(relative(path), group.extract_folder);
-        records.push_back({group.basic_folder, std::move(rel), std::move(path), 1});
+        records.push_back({base_name, std::move(rel), std::move(path), 1});
     }
 }
 
