@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_status.h"
 #include "archivers/archiver_7z.h"
 #include "rkit/command_line_split.h"
 #include "rkit/path.h"
@@ -29,17 +30,7 @@ namespace {
 constexpr int rounds = 4;
 constexpr double allowed_ratio = 1.03;
 
-// A status sink that takes what the driver shows, as the progress window would.
-class Sink : public bk::IWorkerStatus {
-public:
-    bool canceled() override { return false; }
-    bk::TaskStatus get_status() override { return status_; }
-    void set_status(const bk::TaskStatus& status) override { status_ = status; }
-    int ask(const std::wstring&, uint32_t) override { return 2; }
-
-private:
-    bk::TaskStatus status_;
-};
+using Sink = benchsupport::StoringStatus;
 
 std::vector<std::wstring> make_data_set(const fs::path& dir) {
     std::mt19937_64 random(42);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_status.h"
 #include "files/gather.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
@@ -34,24 +35,7 @@ constexpr int sub_folders = 99;  // per top folder: 10 + 990 = 1,000 folders
 constexpr int files_per_folder = 100;
 constexpr int rounds = 3;
 
-// What the progress dialog does with the texts: keeps the last one under a lock.
-class StoringStatus : public bk::IWorkerStatus {
-public:
-    bool canceled() override { return false; }
-    bk::TaskStatus get_status() override {
-        std::lock_guard lock(mutex_);
-        return status_;
-    }
-    void set_status(const bk::TaskStatus& status) override {
-        std::lock_guard lock(mutex_);
-        status_ = status;
-    }
-    int ask(const std::wstring&, uint32_t) override { return 1; }
-
-private:
-    std::mutex mutex_;
-    bk::TaskStatus status_;
-};
+using StoringStatus = benchsupport::StoringStatus;
 
 void touch(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);

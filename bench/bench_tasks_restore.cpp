@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_status.h"
 #include "archivers/archiver.h"
 #include "catalogue/manifest.h"
 #include "files/gather.h"
@@ -32,23 +33,7 @@ constexpr int files_per_folder = 10;
 constexpr size_t file_size = 100 * 1024;
 constexpr int runs = 7;
 
-class QuietStatus : public bk::IWorkerStatus {
-public:
-    bool canceled() override { return false; }
-    bk::TaskStatus get_status() override {
-        std::lock_guard lock(mutex_);
-        return status_;
-    }
-    void set_status(const bk::TaskStatus& status) override {
-        std::lock_guard lock(mutex_);
-        status_ = status;
-    }
-    int ask(const std::wstring&, uint32_t) override { return 1; }
-
-private:
-    std::mutex mutex_;
-    bk::TaskStatus status_;
-};
+using QuietStatus = benchsupport::StoringStatus;
 
 void make_data(const fs::path& root) {
     std::mt19937 random(42);
