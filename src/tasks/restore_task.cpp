@@ -166,6 +166,39 @@ std::wstring restore_base_folder(const std::wstring& base_symbolic_name, const B
     return resolve_folder(base_symbolic_name, folders);
 }
 
+// A base named by a path rather than a macro is a host folder when it is a
+// basic folder or lies below one, or when the settings name it (a group's or
+// a single file's folder). Anything else ("/etc") is a folder of somebody
+// else's, and an archive naming it is not followed there.
+bool is_host_folder(const std::wstring& base_name, const std::wstring& base, const BackupSettings& settings,
+                    const BasicFolders& folders) {
+    for (const BasicFolder& folder : folders)
+        if (folder.name == base_name) return true;
+    for (const MacroPair& macros : kFileLocationMacros)
+        if (base_name == load_string(macros.file_macro_id)) return true;
+    const std::wstring normal = rkit::normalize_path(base);
+    const std::wstring root = root_folder(folders);
+    auto is = [&](const std::wstring& named) {
+        std::wstring full;
+        return !named.empty() && rkit::get_absolute_path(root, named, full) && rkit::normalize_path(full) == normal;
+    };
+    for (const BasicFolder& folder : folders) {
+        std::wstring full;
+        if (folder.path.empty() || !rkit::get_absolute_path(root, folder.path, full)) continue;
+        full = rkit::normalize_path(full);
+        if (normal == full || strictly_below(normal, full)) return true;
+    }
+    for (const FileGroup& group : settings.file_groups) {
+        std::wstring folder;
+        if (rkit::get_absolute_path(resolve_folder(group.basic_folder, folders), group.relative_path, folder) &&
+            is(folder))
+            return true;
+    }
+    for (const SingleFile& file : settings.single_files)
+        if (is(rkit::extract_dir(file.path))) return true;
+    return false;
+}
+
 RestoreTask::RestoreTask(const BackupSettings& settings, const BasicFolders& folders, const std::wstring& archive,
                          std::vector<RestoreProblem>* problems)
     : BasicTask(ids::RESTORE_TITLE), settings_(settings), folders_(folders), archive_(archive), problems_(problems) {}
@@ -186,7 +219,8 @@ void RestoreTask::restore_files(const std::wstring& staging, const std::vector<F
     for (size_t i = 0; i < records.size(); ++i) {
         const FileRecord& record = records[i];
         const std::wstring base = restore_base_folder(record.base_symbolic_name, folders_);
-        const bool safe = stays_below(record.rel_path) && inside_staging(record.path, staging, real_staging);
+        const bool safe = stays_below(record.rel_path) && inside_staging(record.path, staging, real_staging) &&
+                          is_host_folder(record.base_symbolic_name, base, settings_, folders_);
         // A path that climbs out is shown as it was written; it is never made
         // absolute, so it cannot end the restore either.
         const std::wstring destination =

@@ -492,6 +492,7 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
                                                         {L"ТЕК_ДИР", L"", evil, 1},
                                                         {L"ТЕК_ДИР", L"stolen.txt", L"/link", 1},
                                                         {L"ТЕК_ДИР", L"passwd", L"/../../../etc/passwd", 1},
+                                                        {wide(outside), L"planted.txt", evil, 1},
                                                         {L"ТЕК_ДИР", L"sub/last.txt", L"/data/last.txt", 1},
                                                     });
     archive = tmp / "hostile.7z";
@@ -499,7 +500,7 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     const auto before = tree(tmp.path());
 
     EXPECT_TRUE(restore());
-    ASSERT_EQ(problems.size(), 9u);
+    ASSERT_EQ(problems.size(), 10u);
     const std::wstring kept = wide(host / "kept.txt");
     EXPECT_EQ(problems[0], (bk::RestoreProblem{kept, moving_failed(kept), ENOENT, L"No such file or directory"}));
     for (size_t i = 1; i < problems.size(); ++i) {
@@ -510,6 +511,8 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     EXPECT_EQ(problems[1].file, wide(host) + L"/../escaped.txt");
     EXPECT_EQ(problems[7].file, wide(host / "stolen.txt"));
     EXPECT_EQ(problems[8].file, wide(host / "passwd"));
+    // A folder no host folder or setting names is not followed.
+    EXPECT_EQ(problems[9].file, wide(outside / "planted.txt"));
 
     auto after = tree(tmp.path());
     for (const char* added : {"host/legit.txt", "host/sub", "host/sub/last.txt"})
