@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "bench_status.h"
 #include "archivers/archiver_7z.h"
 #include "rkit/command_line_split.h"
@@ -32,26 +33,13 @@ constexpr double allowed_ratio = 1.03;
 
 using Sink = benchsupport::StoringStatus;
 
+// About 26 MB in 40 files in four folders, with Cyrillic and blanks in the names.
 std::vector<std::wstring> make_data_set(const fs::path& dir) {
-    std::mt19937_64 random(42);
     std::vector<std::wstring> files;
-    const std::string words[] = {"дебет ", "кредит ", "счёт ", "сальдо ", "проводка ", "2026-12-05 ", "1234.56\n"};
-    for (int i = 0; i < 40; ++i) {
-        const fs::path path = dir / ("папка " + std::to_string(i % 4)) / ("файл " + std::to_string(i) + ".dat");
-        fs::create_directories(path.parent_path());
-        std::string bytes;
-        const size_t size = 500000 + (i % 5) * 100000;  // 0.5 to 0.9 MB, 28 MB in all
-        if (i % 3 == 0) {
-            while (bytes.size() < size) {
-                const uint64_t x = random();
-                bytes.append(reinterpret_cast<const char*>(&x), 8);
-            }
-        } else {
-            while (bytes.size() < size) bytes += words[random() % 7];
-        }
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
+    for (const fs::path& path : benchsupport::write_data_set(dir, 40, [](int i) {
+             return fs::path("папка " + std::to_string(i % 4)) / ("файл " + std::to_string(i) + ".dat");
+         }, 42))
         files.push_back(rkit::from_native_path(path.string()));
-    }
     return files;
 }
 

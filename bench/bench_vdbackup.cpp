@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "settings/host_profile.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -27,28 +28,10 @@ namespace {
 constexpr int rounds = 3;
 constexpr double allowed_ratio = 1.05;
 
-// Text that compresses and random bytes that do not, as accounting data are.
 std::vector<fs::path> make_data_set(const fs::path& dir) {
-    std::mt19937_64 random(7);
-    const std::string words[] = {"дебет ", "кредит ", "счёт ", "сальдо ", "проводка ", "05.12.2026 ", "1234.56\n"};
-    std::vector<fs::path> files;
-    for (int i = 0; i < 48; ++i) {
-        const fs::path path = dir / ("год " + std::to_string(2020 + i % 6)) / ("таблица " + std::to_string(i) + ".dbf");
-        fs::create_directories(path.parent_path());
-        std::string bytes;
-        const size_t size = 450000 + (i % 5) * 100000;
-        if (i % 3 == 0) {
-            while (bytes.size() < size) {
-                const uint64_t x = random();
-                bytes.append(reinterpret_cast<const char*>(&x), 8);
-            }
-        } else {
-            while (bytes.size() < size) bytes += words[random() % 7];
-        }
-        std::ofstream(path, std::ios::binary) << bytes;
-        files.push_back(path);
-    }
-    return files;
+    return benchsupport::write_data_set(dir, 48, [](int i) {
+        return fs::path("год " + std::to_string(2020 + i % 6)) / ("таблица " + std::to_string(i) + ".dbf");
+    });
 }
 
 double seconds_of(const std::string& command) {
