@@ -33,10 +33,10 @@ rkit::timestamp at(int day, int hour, int minute = 0) {
     return ts;
 }
 
-bk::HostIdentity host() { return {L"7.2", L"pro", 0, L"base.shp"}; }
+bk::HostIdentity host() { return {L"7.2", L"pro", 0, L"base.shp", L"", L""}; }
 
 bk::BackupRecord backup_at(const rkit::timestamp& time, const std::wstring& dbname = L"base.shp") {
-    return {time, 7, L"b.7z", L"", L"7.2", L"pro", 0, dbname};
+    return {time, 7, L"b.7z", L"", L"7.2", L"pro", 0, dbname, L"", L""};
 }
 
 class AutoBackup : public ::testing::Test {
@@ -89,11 +89,13 @@ TEST_F(AutoBackup, Permissions) {
         EXPECT_EQ(bk::is_permitted(settings_, id), allowed) << workplace << " " << allowed;
         // Forbidden means nothing to do, for every caller.
         settings_.options = bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_BY_CLOCK;
-        if (!allowed)
+        if (!allowed) {
             for (uint32_t flags : {0u, BKF_INTERACTIVE, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_ENTERING),
                                    BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING),
-                                   BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_CLOCK)})
+                                   BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_CLOCK)}) {
                 EXPECT_EQ(decide(flags, id), BK_NOT_DONE) << flags;
+            }
+        }
     }
 }
 

@@ -69,7 +69,9 @@ TEST_F(Vdbackup, ScheduledBackupMakesTheArchiveAndRecordTheCommandLineAsksFor) {
     ASSERT_EQ(run_vdbackup(host.root(), {"/opt/vd/host", "/Q", "/R", "/A=" + host.archives()[0].string()}).exit_code, 0);
     EXPECT_EQ(host.content("docs/readme.txt"), "changed after the backup");
     for (const auto& rel : cmdtest::TestHost::data_files())
-        if (rel.rfind("docs/", 0) != 0) EXPECT_EQ(host.content(rel), "content of " + rel) << rel;
+        if (rel.rfind("docs/", 0) != 0) {
+            EXPECT_EQ(host.content(rel), "content of " + rel) << rel;
+        }
 }
 
 TEST_F(Vdbackup, RestoreWaitsForTheHostProcessToEnd) {
