@@ -299,10 +299,38 @@ private:
     std::wstring prefix_;
 };
 
-std::wstring put_under_extract_folder(const std::wstring& rel, const std::wstring& extract_folder) {
-    if (extract_folder.empty()) return rel;
-    return rkit::concat_path(rkit::concat_path(rkit::extract_dir(rel), extract_folder), rkit::extract_name_ext(rel));
-}
+// A relative path with the group's extract folder put before the file name.
+// A group's files come folder by folder, so the folder part is worked out
+// once per folder rather than once per file.
+class UnderExtractFolder {
+public:
+    explicit UnderExtractFolder(const std::wstring& extract_folder) : extract_folder_(extract_folder) {}
+
+    std::wstring operator()(std::wstring rel) {
+        if (extract_folder_.empty()) return rel;
+        const size_t sep = rel.find_last_of(L"/\\");
+        const size_t name_start = sep == std::wstring::npos ? 0 : sep + 1;
+        if (!has_head_ || std::wstring_view(rel).substr(0, name_start) != dir_) {
+            dir_.assign(rel, 0, name_start);
+            head_ = rkit::concat_path(rkit::extract_dir(rel), extract_folder_);
+            // What concat_path does before adding a name without separators.
+            while (head_.size() > 1 && head_.back() == L'/') head_.pop_back();
+            if (head_ != L"/") head_ += L'/';
+            has_head_ = true;
+        }
+        std::wstring out;
+        out.reserve(head_.size() + rel.size() - name_start);
+        out += head_;
+        out.append(rel, name_start);
+        return out;
+    }
+
+private:
+    const std::wstring& extract_folder_;
+    bool has_head_ = false;
+    std::wstring dir_;   // the folder part (with its separator) of the last path
+    std::wstring head_;  // what goes before its file name
+};
 
 void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorkerStatus* status,
                      std::vector<FileRecord>& records) {
@@ -323,10 +351,11 @@ void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorke
     PathSet paths = gather_group_files(group_folder, group.include_mask, group.exclude_mask,
                                        (group.flags & GROUP_RECURSIVE) != 0, &adapter);
     const RelativeTo relative(base);
+    UnderExtractFolder under_extract_folder(group.extract_folder);
     const size_t needed = records.size() + paths.size();
     if (needed > records.capacity()) records.reserve(std::max(needed, 2 * records.capacity()));
     for (auto& path : paths) {
-        std::wstring rel = put_under_extract_folder(relative(path), group.extract_folder);
+        std::wstring rel = under_extract_folder(relative(path));
         records.push_back({base_name, std::move(rel), std::move(path), 1});
     }
 }

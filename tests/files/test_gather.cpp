@@ -184,11 +184,13 @@ protected:
 };
 
 TEST_F(GatherFiles, GroupRecordsAreRelativeToTheBasicFolderWithTheExtractFolderBeforeTheName) {
-    make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "data/c.ini", "db/x.dbf", "top.txt"});
+    // data/z.txt follows data/sub/b.txt: the folder changes back between two files.
+    make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "data/z.txt", "data/c.ini", "db/x.dbf", "top.txt"});
     settings.file_groups = {group(L"ТЕК_ДИР", L"data", L"*.txt", true, L"old"), group(L"ДИР_БАЗЫ", L"", L""),
                             group(L"db", L"", L"*.dbf"), group(L"ДИР_БАЗЫ", L"..", L"top.txt", false, L"x\\y")};
     EXPECT_EQ(gather(), (Records{{L"ТЕК_ДИР", L"data/old/a.txt", at("data/a.txt"), 1},
                                  {L"ТЕК_ДИР", L"data/sub/old/b.txt", at("data/sub/b.txt"), 1},
+                                 {L"ТЕК_ДИР", L"data/old/z.txt", at("data/z.txt"), 1},
                                  {L"ДИР_БАЗЫ", L"x.dbf", at("db/x.dbf"), 2},
                                  {L"db", L"x.dbf", at("db/x.dbf"), 2},
                                  // Above its basic folder: kept under its own folder, so that it can go back.
