@@ -152,16 +152,13 @@ bk::BackupSettings scenario_settings(const std::string& scenario) {
     return settings;
 }
 
-// Prints: files, the first gathering's seconds, then each later one's. The
-// allocator is left as it is: after a run or two it keeps the memory the
-// gathering needs, as it does in a long-running host.
-int gather_child(const std::string& root, const std::string& scenario) {
-    const bk::BasicFolders folders{{L"ТЕК_ДИР", rkit::from_native_path(root)}};
-    const bk::BackupSettings settings = scenario_settings(scenario);
-    StoringStatus status;
-    for (int i = 0; i <= later_runs; ++i) {
+// Runs make_records runs times in this process and prints the number of
+// records, then the seconds of each run, for run_child to read.
+template <typename MakeRecords>
+int print_runs(int runs, MakeRecords make_records) {
+    for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
-        const auto records = bk::gather_files(folders, {}, settings, &status, {});
+        const std::vector<bk::FileRecord> records = make_records();
         benchmark::DoNotOptimize(records.data());
         const double seconds = seconds_since(start);
         if (i == 0) std::printf("%zu", records.size());
@@ -171,28 +168,30 @@ int gather_child(const std::string& root, const std::string& scenario) {
     return 0;
 }
 
+// The allocator is left as it is: after a run or two it keeps the memory the
+// gathering needs, as it does in a long-running host.
+int gather_child(const std::string& root, const std::string& scenario) {
+    const bk::BasicFolders folders{{L"ТЕК_ДИР", rkit::from_native_path(root)}};
+    const bk::BackupSettings settings = scenario_settings(scenario);
+    StoringStatus status;
+    return print_runs(1 + later_runs, [&] { return bk::gather_files(folders, {}, settings, &status, {}); });
+}
+
 // The least any gathering must do: build the records of the tree's files
-// from paths already known, touching no file system. Prints the count, then
-// the seconds of a first and a second build in this fresh process: the
-// difference is the first touch of the memory the records occupy.
+// from paths already known, touching no file system. Of its two runs, the
+// first pays for the first touch of the memory the records occupy.
 int result_child(const std::string& root) {
     const std::vector<std::string> files = tree_files();
     const std::wstring prefix = rkit::from_native_path(root) + L"/";
-    for (int i = 0; i < 2; ++i) {
-        const auto start = Clock::now();
+    return print_runs(2, [&] {
         std::vector<bk::FileRecord> records;
         records.reserve(files.size());
         for (const auto& file : files) {
             std::wstring rel = rkit::from_native_path(file);
             records.push_back({L"ТЕК_ДИР", rel, prefix + rel, 1});
         }
-        benchmark::DoNotOptimize(records.data());
-        const double seconds = seconds_since(start);
-        if (i == 0) std::printf("%zu", records.size());
-        std::printf(" %.6f", seconds);
-    }
-    std::printf("\n");
-    return 0;
+        return records;
+    });
 }
 
 // Microseconds to fault in one fresh page: the price of every new megabyte.
@@ -252,14 +251,14 @@ int main(int argc, char** argv) {
         std::printf("gather_files, one group, all files   %7.1f ms = %.2f x find (goal <= 1.50), %zu files\n",
                     warm_s * 1e3, warm_s / base, files);
         std::printf("  its first run in a fresh process   %7.1f ms = %.2f x find\n", cold_s * 1e3, cold_s / base);
+        std::printf("  peak memory of the process         %7.1f MB (goal <= 200)\n", rss / 1024.0);
+        std::printf("gather_files, masks and exclusions   %7.1f ms = %.2f x find, %zu files, peak %.1f MB\n",
+                    masks_s * 1e3, masks_s / base, masks_files, masks_rss / 1024.0);
         std::printf("building the same records from known paths, no file system (the least any gathering does):\n");
         std::printf("  first run in a fresh process       %7.1f ms = %.2f x find\n", result_s * 1e3, result_s / base);
         std::printf("  again in the same process          %7.1f ms = %.2f x find\n", result_again_s * 1e3,
                     result_again_s / base);
         std::printf("  fresh memory on this machine: %.1f us per page\n", page_fault_cost_us());
-        std::printf("  peak memory of the process         %7.1f MB (goal <= 200)\n", rss / 1024.0);
-        std::printf("gather_files, masks and exclusions   %7.1f ms = %.2f x find, %zu files, peak %.1f MB\n",
-                    masks_s * 1e3, masks_s / base, masks_files, masks_rss / 1024.0);
         const bool ok = warm_s / base <= 1.5 && rss <= 200 * 1024;
         std::printf("%s\n", ok ? "PASS" : "FAIL");
         result = ok ? 0 : 2;
