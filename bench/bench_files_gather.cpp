@@ -17,17 +17,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "bench_scratch.h"
 #include "bench_status.h"
 #include "files/gather.h"
-#include "rkit/files.h"
 #include "rkit/path.h"
-#include "rkit/text.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -212,14 +210,10 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--child") return gather_child(argv[2], argv[3]);
     if (argc == 3 && std::string(argv[1]) == "--result-only") return result_child(argv[2]);
 
-    std::string tmpl = rkit::native_path(rkit::concat_path(rkit::temp_dir(), L"vdkbench.XXXXXX"));
-    if (!::mkdtemp(tmpl.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path root = tmpl;
     int result = 0;
     try {
+        const benchsupport::ScratchFolder scratch;
+        const fs::path& root = scratch.path();
         std::printf("generating %d files in %d folders under %s\n", top_folders * (sub_folders + 1) * files_per_folder,
                     top_folders * (sub_folders + 1), root.c_str());
         make_tree(root);
@@ -266,7 +260,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_files_gather: %s\n", e.what());
         result = 1;
     }
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return result;
 }

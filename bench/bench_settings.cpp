@@ -1,11 +1,11 @@
 // Reading and writing a settings file with 1,000 file groups, each with two
 // components. Goal: well under 100 ms for each.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
 
+#include "bench_scratch.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -23,18 +23,9 @@ bk::BackupSettings big_record() {
     return s;
 }
 
-struct BenchFolder {
-    std::filesystem::path path;
-    BenchFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vdkbench.XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
-    ~BenchFolder() { std::filesystem::remove_all(path); }
-};
-
 void BM_WriteSettings1000Groups(benchmark::State& state) {
-    BenchFolder dir;
-    const std::wstring file = (dir.path / "backup_config.xml").wstring();
+    const benchsupport::ScratchFolder dir;
+    const std::wstring file = (dir.path() / "backup_config.xml").wstring();
     const bk::BackupSettings s = big_record();
     for (auto _ : state) bk::write_settings_file(file, s);
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
@@ -42,8 +33,8 @@ void BM_WriteSettings1000Groups(benchmark::State& state) {
 BENCHMARK(BM_WriteSettings1000Groups)->Unit(benchmark::kMillisecond);
 
 void BM_ReadSettings1000Groups(benchmark::State& state) {
-    BenchFolder dir;
-    const std::wstring file = (dir.path / "backup_config.xml").wstring();
+    const benchsupport::ScratchFolder dir;
+    const std::wstring file = (dir.path() / "backup_config.xml").wstring();
     bk::write_settings_file(file, big_record());
     for (auto _ : state) {
         bk::BackupSettings s;

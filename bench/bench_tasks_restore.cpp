@@ -4,7 +4,6 @@
 // its place. Runs alternate; the fastest run of each is compared, since other
 // work on the machine only ever adds time (the medians are printed too). Goal:
 // the restore takes at most 1.05 times the hand-made way.
-#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_scratch.h"
 #include "bench_status.h"
 #include "archivers/archiver.h"
 #include "catalogue/manifest.h"
@@ -108,14 +108,10 @@ double restore(const bk::BackupSettings& settings, const bk::BasicFolders& folde
 }  // namespace
 
 int main() {
-    std::string tmpl = (fs::temp_directory_path() / "vdkbench.XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path top = tmpl;
     int result = 0;
     try {
+        const benchsupport::ScratchFolder scratch;
+        const fs::path& top = scratch.path();
         const fs::path root = top / "root";
         make_data(root);
         bk::BasicFolders host_folders{{L"ТЕК_ДИР", root.wstring()}};
@@ -156,7 +152,5 @@ int main() {
         std::fprintf(stderr, "bench_tasks_restore: %s\n", e.what());
         result = 1;
     }
-    std::error_code ec;
-    fs::remove_all(top, ec);
     return result;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_data.h"
+#include "bench_scratch.h"
 #include "settings/host_profile.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -53,8 +54,8 @@ int main() {
         std::fprintf(stderr, "vdbackup not found beside this program\n");
         return 1;
     }
-    char tmpl[] = "/tmp/vdkbench.XXXXXX";
-    const fs::path root = mkdtemp(tmpl);
+    const benchsupport::ScratchFolder scratch;
+    const fs::path& root = scratch.path();
     const std::vector<fs::path> files = make_data_set(root / "data");
 
     bk::BackupSettings settings;
@@ -93,7 +94,6 @@ int main() {
             if (entry.path().extension() == ".7z") backup_size = entry.file_size();
         fs::remove_all(root / "backups");
     }
-    fs::remove_all(root);
 
     const double ratio = best_backup / best_alone;
     std::printf("data set: %zu files, about 30 MB; archives of %ju and %ju bytes\n", files.size(), alone_size,
