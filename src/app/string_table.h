@@ -154,6 +154,13 @@ constexpr int CLOUD_CUSTOM = 20159;
 constexpr int CLOUD_UPLOAD_FAILED = 20160;
 constexpr int CLOUD_NO_PASSWORD = 20161;
 constexpr int ERR_FILE_LOCATION = 20162;
+// The module's own messages, beyond the original table.
+constexpr int ERR_FILE_NOT_SAVED = 20201;
+constexpr int ERR_FOLDER_NOT_READ = 20202;
+constexpr int BACKUP_INCOMPLETE = 20203;
+constexpr int ERR_NO_ARCHIVE_MADE = 20204;
+constexpr int ERR_CATALOGUE_LOCKED = 20205;
+constexpr int ERR_ARCHIVE_INCOMPLETE = 20206;
 }  // namespace ids
 
 // The text of a string id; empty for an id the table does not hold.

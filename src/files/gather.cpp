@@ -1,6 +1,9 @@
 #include "files/gather.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <numeric>
 #include <stdexcept>
@@ -176,9 +179,9 @@ std::wstring joined(const std::vector<std::wstring>& patterns) {
 class FolderSearch {
 public:
     FolderSearch(const FolderPatterns& patterns, bool recursive, const std::vector<ExcludedSubfolder>& excluded,
-                 IFileGatheringStatus* status, PathSet& taken, PathSet& left_out)
+                 IFileGatheringStatus* status, PathSet& taken, PathSet& left_out, UnreadFolders* unread)
         : patterns_(patterns), recursive_(recursive), excluded_(excluded), status_(status), taken_(taken),
-          left_out_(left_out) {
+          left_out_(left_out), unread_(unread) {
         for (const auto* list : {&patterns.include, &patterns.exclude})
             for (const auto& p : *list)
                 if (p.find_first_of(L"\\/") != std::wstring::npos) throw std::logic_error("invalid filename mask");
@@ -201,7 +204,9 @@ private:
         // One listing of every name serves the files and the subfolders, by
         // the same rules as listing the folder with each pattern.
         std::vector<Entry> entries;
-        for (rkit::file_enumerator e(join(folder, L"*")); !e.done(); e.next()) {
+        rkit::file_enumerator e(join(folder, L"*"));
+        if (e.error() != 0 && e.error() != ENOENT && unread_) unread_->push_back({folder, e.error()});
+        for (; !e.done(); e.next()) {
             std::wstring name = e.filename();
             if (!addressable(folder, name)) continue;
             if (e.is_dir()) {
@@ -252,6 +257,7 @@ private:
     IFileGatheringStatus* status_;
     PathSet& taken_;
     PathSet& left_out_;
+    UnreadFolders* unread_;
     bool out_of_order_ = false;
     std::wstring pattern_text_;
 };
@@ -332,40 +338,48 @@ private:
     std::wstring head_;  // what goes before its file name
 };
 
+// A group's folder that is not there is skipped without a word; one that is
+// there but cannot be reached is a folder whose files are not saved.
+bool group_folder_exists(const std::wstring& folder, UnreadFolders* unread) {
+    struct stat st {};
+    if (::stat(rkit::native_path(folder).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (errno != ENOENT && errno != ENOTDIR && unread) unread->push_back({folder, errno});
+    return false;
+}
+
 void add_group_files(const FileGroup& group, const BasicFolders& folders, IWorkerStatus* status,
-                     std::vector<FileRecord>& records) {
-    std::wstring base_name = group.basic_folder;
-    std::wstring base = resolve_folder(base_name, folders);
+                     std::vector<FileRecord>& records, UnreadFolders* unread) {
+    // The records are relative to the group's basic folder as written, also
+    // for a group beside or above it ("..\other"): a restore puts them back
+    // through that same basic folder.
+    const std::wstring base = resolve_folder(group.basic_folder, folders);
     const std::wstring group_folder = absolute_path(base, group.relative_path);
-    if (!rkit::dir_exists(group_folder)) return;
-    // A group whose folder lies beside or above its basic folder ("..\other")
-    // would give paths that climb out of the base, which a restore refuses as
-    // it refuses a hostile archive. Such files are kept under the group's own
-    // folder instead, so that they can be put back.
-    if (const std::wstring to_group = relative_path(base, group_folder);
-        to_group == L".." || to_group.starts_with(L"../")) {
-        base_name = rkit::normalize_path(group_folder);
-        base = base_name;
-    }
+    if (!group_folder_exists(group_folder, unread)) return;
     gather_status_adapter_ adapter(status);
     PathSet paths = gather_group_files(group_folder, group.include_mask, group.exclude_mask,
-                                       (group.flags & GROUP_RECURSIVE) != 0, &adapter);
+                                       (group.flags & GROUP_RECURSIVE) != 0, &adapter, unread);
     const RelativeTo relative(base);
     UnderExtractFolder under_extract_folder(group.extract_folder);
     const size_t needed = records.size() + paths.size();
     if (needed > records.capacity()) records.reserve(std::max(needed, 2 * records.capacity()));
     for (auto& path : paths) {
         std::wstring rel = under_extract_folder(relative(path));
-        records.push_back({base_name, std::move(rel), std::move(path), 1});
+        records.push_back({group.basic_folder, std::move(rel), std::move(path), 1});
     }
 }
 
 void add_single_file(const SingleFile& file, const BasicFolders& folders, const FileLocations& locations,
-                     const std::vector<std::wstring>& excluded_components, std::vector<FileRecord>& records) {
+                     const std::vector<std::wstring>& excluded_components, std::vector<FileRecord>& records,
+                     UnreadFolders* unread) {
     const std::wstring full = resolve_file(file.path, folders, locations);
     if (full.empty()) return;
     if (is_excluded_by_components(file.components, excluded_components)) return;
-    if (!rkit::file_exists(full)) return;
+    struct stat st {};
+    if (::stat(rkit::native_path(full).c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR && unread) unread->push_back({rkit::extract_dir(full), errno});
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) return;
     const bool by_macro = std::any_of(locations.begin(), locations.end(),
                                       [&](const FileLocation& l) { return l.file_macro == file.path; });
     std::wstring base = by_macro ? file.path : rkit::extract_dir(full);
@@ -475,7 +489,8 @@ void set_ref_counts(std::vector<FileRecord>& records, const PathIds& paths, cons
 bool path_less(const std::wstring& a, const std::wstring& b) { return less_path(a, b); }
 
 PathSet gather_group_files(const std::wstring& group_folder, const std::wstring& include_text,
-                           const std::wstring& exclude_text, bool recursive, IFileGatheringStatus* status) {
+                           const std::wstring& exclude_text, bool recursive, IFileGatheringStatus* status,
+                           UnreadFolders* unread) {
     if (status) status->search_started();
     std::vector<MaskEntry> includes = parse_mask_list(include_text);
     if (includes.empty()) includes.push_back({L"", L"*.*"});
@@ -491,7 +506,7 @@ PathSet gather_group_files(const std::wstring& group_folder, const std::wstring&
     PathSet taken, left_out;
     for (const auto& patterns : searches) {
         const size_t taken_from = taken.size(), left_out_from = left_out.size();
-        FolderSearch search(patterns, recursive, excluded_subfolders, status, taken, left_out);
+        FolderSearch search(patterns, recursive, excluded_subfolders, status, taken, left_out, unread);
         search.run();
         merge_run(taken, taken_from, search.out_of_order());
         merge_run(left_out, left_out_from, search.out_of_order());
@@ -513,19 +528,19 @@ PathSet gather_group_files(const std::wstring& group_folder, const std::wstring&
 
 std::vector<FileRecord> gather_files(const BasicFolders& folders, const FileLocations& locations,
                                      const BackupSettings& settings, IWorkerStatus* status,
-                                     const std::vector<std::wstring>& excluded_components) {
+                                     const std::vector<std::wstring>& excluded_components, UnreadFolders* unread) {
     std::vector<FileRecord> records;
     // Each group's files ascend in path order; each single file stands alone.
     std::vector<size_t> run_starts;
     for (const auto& group : settings.file_groups) {
         if (is_excluded_by_components(group.components, excluded_components)) continue;
         run_starts.push_back(records.size());
-        add_group_files(group, folders, status, records);
+        add_group_files(group, folders, status, records, unread);
     }
     const size_t group_records = records.size();
     for (const auto& file : settings.single_files) {
         run_starts.push_back(records.size());
-        add_single_file(file, folders, locations, excluded_components, records);
+        add_single_file(file, folders, locations, excluded_components, records, unread);
     }
     PathIds paths(records, group_records);
     drop_consecutive_duplicates(records, paths, run_starts);

@@ -53,6 +53,14 @@ private:
     IWorkerStatus* status_;
 };
 
+// A folder whose files gathering could not list, with errno of the failure.
+struct UnreadFolder {
+    std::wstring path;
+    int error = 0;
+    friend bool operator==(const UnreadFolder&, const UnreadFolder&) = default;
+};
+using UnreadFolders = std::vector<UnreadFolder>;
+
 // Full paths, each once, ordered by path_less: by the upper-cased path first,
 // so that the order is the one users of the Windows version know, then by the
 // exact path, so that "A.txt" and "a.txt" (two files here) keep a fixed order.
@@ -61,19 +69,21 @@ bool path_less(const std::wstring& a, const std::wstring& b);
 
 // Every file of the groups and single files, in settings order, with their
 // reference counts. Groups whose folder and single files that do not exist,
-// and those left out by excluded_components, are skipped silently. Throws
-// std::runtime_error (unresolvable path, invalid mask) or task_canceled.
+// and those left out by excluded_components, are skipped silently; folders
+// that exist but cannot be read go to unread. Throws std::runtime_error
+// (unresolvable path, invalid mask) or task_canceled.
 std::vector<FileRecord> gather_files(const BasicFolders& folders, const FileLocations& locations,
                                      const BackupSettings& settings, IWorkerStatus* status,
-                                     const std::vector<std::wstring>& excluded_components);
+                                     const std::vector<std::wstring>& excluded_components,
+                                     UnreadFolders* unread = nullptr);
 
 // The files of one group's folder: those matching the include masks ("*.*"
 // when there are none) minus those matching the exclude masks. When recursive,
 // subfolders are searched too, except links to folders and the subfolders an
-// exclude mask names.
+// exclude mask names. Folders that cannot be listed go to unread.
 PathSet gather_group_files(const std::wstring& group_folder, const std::wstring& include_text,
                            const std::wstring& exclude_text, bool recursive,
-                           IFileGatheringStatus* status);
+                           IFileGatheringStatus* status, UnreadFolders* unread = nullptr);
 
 // The full paths in record order, each file once (its first record wins).
 std::vector<std::wstring> unique_paths(const std::vector<FileRecord>& records);

@@ -1,6 +1,7 @@
 #include "rkit/file_enumerator.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -64,7 +65,10 @@ file_enumerator::file_enumerator(const std::wstring& folder_and_pattern) {
 
     const std::string native_folder = native_path(folder);
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native_folder.c_str()), ::closedir);
-    if (!dir) return;
+    if (!dir) {
+        error_ = errno;
+        return;
+    }
     while (const dirent* e = ::readdir(dir.get())) {
         const std::string_view raw(e->d_name);
         if (raw == "." || raw == "..") continue;

@@ -27,6 +27,9 @@ public:
     // decide not to follow it.
     bool is_symlink() const;
     std::wstring filename() const;  // name only, without the folder
+    // errno of a folder that could not be opened (0 when it was listed): an
+    // unreadable folder must not pass for an empty one.
+    int error() const { return error_; }
 
 private:
     struct entry {
@@ -36,6 +39,7 @@ private:
     };
     std::vector<entry> entries_;
     size_t pos_ = 0;
+    int error_ = 0;
 };
 
 }  // namespace rkit

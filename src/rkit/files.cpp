@@ -67,11 +67,11 @@ bool copy_bytes(int from, int to) {
     }
 }
 
-// Fills the open target with the source's content, mode and (when asked)
-// times, and closes it. On failure the target file is removed.
-bool fill_target(int from, const struct stat& st, fd_holder& to, const std::string& target, bool keep_times) {
+// Fills the open target with the source's content, mode and times, and
+// closes it. On failure the target file is removed.
+bool fill_target(int from, const struct stat& st, fd_holder& to, const std::string& target) {
     bool ok = copy_bytes(from, to.get()) && ::fchmod(to.get(), st.st_mode & 07777) == 0;
-    if (ok && keep_times) {
+    if (ok) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
         ok = ::futimens(to.get(), times) == 0;
     }
@@ -83,10 +83,28 @@ bool fill_target(int from, const struct stat& st, fd_holder& to, const std::stri
     return ok;
 }
 
-// A copy of from at to. Replacing goes through a temporary file beside the
-// target, renamed over it at the end, so a failed copy never destroys the
-// file that was there.
-bool copy_file(const std::string& from, const std::string& to, bool overwrite, bool keep_times) {
+// The longest start of a UTF-8 name that fits in limit bytes without cutting
+// a character in two.
+std::string fit_name(const std::string& name, size_t limit) {
+    if (name.size() <= limit) return name;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    return name.substr(0, end);
+}
+
+constexpr size_t name_max = 255;
+
+// A new file beside target: target's name cut to fit, then tag and six random
+// characters. The open descriptor, or -1.
+int open_beside(const std::string& target, const std::string& tag, std::string& temp) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    temp = folder + fit_name(name, name_max - tag.size() - 6) + tag + "XXXXXX";
+    return ::mkostemp(temp.data(), O_CLOEXEC);
+}
+
+bool copy_beside(const std::string& from, const std::string& to, std::string& temp, const struct stat* target) {
     fd_holder src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (src.get() < 0) return false;
     struct stat st {};
@@ -95,21 +113,36 @@ bool copy_file(const std::string& from, const std::string& to, bool overwrite, b
         errno = EISDIR;
         return false;
     }
-    if (!overwrite) {
-        fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (target.get() < 0) return false;
-        return fill_target(src.get(), st, target, to, keep_times);
-    }
-
-    struct stat existing {};
-    if (::stat(to.c_str(), &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+    if (target && target->st_dev == st.st_dev && target->st_ino == st.st_ino) {
         errno = EINVAL;  // a file copied onto itself would be emptied
         return false;
     }
-    std::string temp = to + ".vdkXXXXXX";
-    fd_holder temp_fd(::mkostemp(temp.data(), O_CLOEXEC));
+    fd_holder temp_fd(open_beside(to, ".vdk", temp));
     if (temp_fd.get() < 0) return false;
-    if (!fill_target(src.get(), st, temp_fd, temp, keep_times)) return false;
+    return fill_target(src.get(), st, temp_fd, temp);
+}
+
+// A copy of from at to. Replacing goes through a temporary file beside the
+// target, renamed over it at the end, so a failed copy never destroys the
+// file that was there.
+bool copy_file(const std::string& from, const std::string& to, bool overwrite) {
+    if (!overwrite) {
+        fd_holder src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        if (src.get() < 0) return false;
+        struct stat st {};
+        if (::fstat(src.get(), &st) != 0) return false;
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (target.get() < 0) return false;
+        return fill_target(src.get(), st, target, to);
+    }
+    struct stat existing {};
+    const bool exists = ::stat(to.c_str(), &existing) == 0;
+    std::string temp;
+    if (!copy_beside(from, to, temp, exists ? &existing : nullptr)) return false;
     if (::rename(temp.c_str(), to.c_str()) != 0) {
         errno_keeper keep;
         ::unlink(temp.c_str());
@@ -134,7 +167,22 @@ bool file_delete(const std::wstring& path) { return ::unlink(native_path(path).c
 
 bool file_copy(const std::wstring& from, const std::wstring& to, bool overwrite) {
     // Like the Windows copy, the copy keeps the source's modification time.
-    return copy_file(native_path(from), native_path(to), overwrite, true);
+    return copy_file(native_path(from), native_path(to), overwrite);
+}
+
+bool create_file_beside(const std::wstring& path, const std::wstring& tag, std::wstring& out) {
+    std::string temp;
+    fd_holder fd(open_beside(native_path(path), native_path(tag), temp));
+    if (fd.get() < 0) return false;
+    out = from_native_path(temp);
+    return true;
+}
+
+bool file_copy_beside(const std::wstring& from, const std::wstring& to, std::wstring& out) {
+    std::string temp;
+    if (!copy_beside(native_path(from), native_path(to), temp, nullptr)) return false;
+    out = from_native_path(temp);
+    return true;
 }
 
 bool file_move(const std::wstring& from, const std::wstring& to) {
@@ -142,7 +190,7 @@ bool file_move(const std::wstring& from, const std::wstring& to) {
     if (::rename(src.c_str(), dst.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
     // The staging folder is often on a tmpfs: move by copying.
-    if (!copy_file(src, dst, true, true)) return false;
+    if (!copy_file(src, dst, true)) return false;
     if (::unlink(src.c_str()) != 0) {
         errno_keeper keep;
         ::unlink(dst.c_str());

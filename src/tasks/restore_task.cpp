@@ -1,9 +1,12 @@
 #include "tasks/restore_task.h"
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <filesystem>
+#include <unordered_map>
 #include <system_error>
 
 #include "app/string_table.h"
@@ -18,7 +21,11 @@ namespace bk {
 namespace {
 
 const wchar_t* const kFileList = L"filelist.xml";
+const wchar_t* const kFileInfo = L"fileinfo.xml";
 const wchar_t* const kSetAsideExtension = L".~TempCopy";
+// Why a record is refused; shown where a system error's text would be.
+const wchar_t* const kOutsideFolders = L"the destination is outside the host's and the settings' folders";
+const wchar_t* const kNotFromArchive = L"the archive's copy of the file is a link or lies outside the extraction folder";
 
 struct MacroPair {
     int file_macro_id;
@@ -38,15 +45,11 @@ constexpr MacroPair kFileLocationMacros[] = {
     throw restore_file_error(make_restore_problem(destination, message_id, what, error));
 }
 
-[[noreturn]] void fail_with(const std::wstring& destination, int message_id, const std::wstring& what,
-                            int error) {
-    errno = error;
-    fail(destination, message_id, what);
-}
-
-// Whether something, of whatever kind, stands at path; false with errno set otherwise.
-bool lstat_path(const std::wstring& path, struct stat& st) {
-    return ::lstat(rkit::native_path(path).c_str(), &st) == 0;
+// A record that is not followed: the file is not touched at all.
+[[noreturn]] void refuse(const std::wstring& destination, const wchar_t* reason) {
+    RestoreProblem problem = make_restore_problem(destination, ids::ERR_MOVE_FILE, destination, 0);
+    problem.system_error_text = reason;
+    throw restore_file_error(std::move(problem));
 }
 
 // True when path lies below folder (both normalised), not on it.
@@ -55,37 +58,59 @@ bool strictly_below(const std::wstring& path, const std::wstring& folder) {
     return folder == L"/" || path[folder.size()] == L'/';
 }
 
-// A path taken from an archive that must stay below its base: relative, not
-// empty, and without a ".." component ("\" counts as a separator).
-bool stays_below(const std::wstring& rel) {
-    if (rel.empty() || rkit::is_absolute_path(rel)) return false;
-    size_t start = 0;
-    while (start <= rel.size()) {
-        size_t end = start;
-        while (end < rel.size() && !rkit::is_separator(rel[end])) ++end;
-        if (rel.compare(start, end - start, L"..") == 0) return false;
-        start = end + 1;
+// A normal path with the symbolic links of the part that exists resolved;
+// the part that does not exist yet is appended as written.
+std::wstring real_path(const std::wstring& path) {
+    std::wstring existing = path, rest;
+    for (;;) {
+        if (char* real = ::realpath(rkit::native_path(existing).c_str(), nullptr)) {
+            std::wstring out = rkit::from_native_path(real);
+            std::free(real);
+            if (out == L"/" && !rest.empty()) return rest;
+            return out + rest;
+        }
+        const size_t slash = existing.rfind(L'/');
+        if (slash == std::wstring::npos || existing == L"/") return path;
+        rest = existing.substr(slash) + rest;
+        existing = slash == 0 ? L"/" : existing.substr(0, slash);
     }
-    return true;
 }
 
-std::filesystem::path resolved(const std::wstring& path) {
-    std::error_code ec;
-    auto out = std::filesystem::weakly_canonical(rkit::native_path(path), ec);
-    return ec ? std::filesystem::path() : out;
+// The folders a restore may write into, resolved: the host's basic folders,
+// and the folders of the file groups and single files of the settings (which
+// may lie anywhere the user chose, "/srv/shared/docs").
+std::vector<std::wstring> permitted_folders(const BackupSettings& settings, const BasicFolders& folders) {
+    std::vector<std::wstring> out;
+    std::wstring root;
+    for (const BasicFolder& folder : folders)
+        if (folder.name == load_string(ids::MACRO_ROOT_DIR)) root = folder.path;
+    auto add = [&](const std::wstring& base, const std::wstring& relative, bool folder_of_file) {
+        std::wstring full;
+        if (base.empty() && !rkit::is_absolute_path(relative)) return;
+        if (!rkit::get_absolute_path(base, relative, full)) return;
+        out.push_back(real_path(folder_of_file ? rkit::extract_dir(full) : full));
+    };
+    for (const BasicFolder& folder : folders) add(root, folder.path, false);
+    for (const FileGroup& group : settings.file_groups) {
+        try {
+            add(resolve_folder(group.basic_folder, folders), group.relative_path, false);
+        } catch (const std::exception&) {
+            // A group whose basic folder the host lacks names no folder.
+        }
+    }
+    // A single file named by a file macro goes into a basic folder, above.
+    for (const SingleFile& file : settings.single_files) add(root, file.path, true);
+    return out;
 }
 
-// The extracted copy must be a file the archiver made inside the staging
-// folder: a link planted by a hostile archive could otherwise carry a file of
-// the system into the host's folders.
-bool inside_staging(const std::wstring& source, const std::wstring& staging,
-                    const std::filesystem::path& real_staging) {
-    if (!strictly_below(rkit::normalize_path(source), rkit::normalize_path(staging))) return false;
-    struct stat st {};
-    if (lstat_path(source, st) && S_ISLNK(st.st_mode)) return false;
-    const std::wstring real_source = rkit::from_native_path(resolved(source).string());
-    return strictly_below(real_source, rkit::from_native_path(real_staging.string()));
-}
+// What is known of one destination folder: where it really is, whether a
+// restore may write there, and (once it exists) its file system.
+struct DestinationFolder {
+    std::wstring real;
+    bool permitted = false;
+    bool created = false;
+    dev_t device = 0;
+};
 
 // The file that stands at the destination is set aside under a temporary
 // name until the new one is in place, and gets its name back when that fails.
@@ -93,17 +118,17 @@ class replacement_guard_ {
 public:
     explicit replacement_guard_(const std::wstring& destination) : destination_(destination) {
         struct stat st {};
-        if (!lstat_path(destination_, st)) {
+        if (::lstat(rkit::native_path(destination_).c_str(), &st) != 0) {
             if (errno == ENOENT) return;
             fail(destination_, ids::ERR_MOVE_FILE, destination_);
         }
         // Setting a folder aside and deleting it on commit would be a folder
         // lost; a file cannot take a folder's place.
-        if (S_ISDIR(st.st_mode)) fail_with(destination_, ids::ERR_MOVE_FILE, destination_, EISDIR);
-        temporary_ = rkit::force_extension(destination_, kSetAsideExtension);
-        if (temporary_ == destination_) temporary_ += kSetAsideExtension;
-        if (lstat_path(temporary_, st) && !rkit::file_delete(temporary_))
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
             fail(destination_, ids::ERR_MOVE_FILE, destination_);
+        }
+        temporary_ = set_aside_name();
         if (!rkit::file_rename(destination_, temporary_)) fail(destination_, ids::ERR_MOVE_FILE, destination_);
         set_aside_ = true;
     }
@@ -116,32 +141,42 @@ public:
     replacement_guard_& operator=(const replacement_guard_&) = delete;
 
     void commit() {
-        if (set_aside_ && !rkit::file_delete(temporary_)) fail(destination_, ids::ERR_MOVE_FILE, destination_);
         committed_ = true;
+        if (set_aside_ && !rkit::file_delete(temporary_)) fail(destination_, ids::ERR_MOVE_FILE, destination_);
     }
 
 private:
+    // NAME.~TempCopy, replacing what an earlier, interrupted restore left
+    // there; a name that would pass the 255 bytes of a name gets a shorter,
+    // unique one.
+    std::wstring set_aside_name() const {
+        std::wstring name = rkit::force_extension(destination_, kSetAsideExtension);
+        if (name == destination_) name += kSetAsideExtension;
+        if (rkit::native_path(rkit::extract_name_ext(name)).size() <= 255) {
+            struct stat st {};
+            if (::lstat(rkit::native_path(name).c_str(), &st) == 0 && !rkit::file_delete(name))
+                fail(destination_, ids::ERR_MOVE_FILE, destination_);
+            return name;
+        }
+        if (!rkit::create_file_beside(destination_, std::wstring(kSetAsideExtension) + L".", name))
+            fail(destination_, ids::ERR_MOVE_FILE, destination_);
+        return name;
+    }
+
     std::wstring destination_;
     std::wstring temporary_;
     bool set_aside_ = false;
     bool committed_ = false;
 };
 
-// Puts one extracted file at its destination; throws restore_file_error.
-void put_back(const FileRecord& record, const std::wstring& destination) {
-    const std::wstring folder = rkit::extract_dir(destination);
-    if (!rkit::dir_exists(folder) && !rkit::create_path(folder))
-        fail(destination, ids::ERR_CREATE_FOLDER, folder);
-
-    if (record.ref_count > 1) {
-        // Other records need the same extracted copy.
-        if (!rkit::file_copy(record.path, destination, true)) fail(destination, ids::ERR_COPY_FILE, destination);
-        return;
+// A copy made beside its destination, removed unless it was put in place.
+class incoming_copy_ {
+public:
+    ~incoming_copy_() {
+        if (!path.empty()) rkit::file_delete(path);
     }
-    replacement_guard_ guard(destination);
-    if (!rkit::file_move(record.path, destination)) fail(destination, ids::ERR_MOVE_FILE, destination);
-    guard.commit();
-}
+    std::wstring path;
+};
 
 }  // namespace
 
@@ -166,38 +201,98 @@ std::wstring restore_base_folder(const std::wstring& base_symbolic_name, const B
     return resolve_folder(base_symbolic_name, folders);
 }
 
-// A base named by a path rather than a macro is a host folder when it is a
-// basic folder or lies below one, or when the settings name it (a group's or
-// a single file's folder). Anything else ("/etc") is a folder of somebody
-// else's, and an archive naming it is not followed there.
-bool is_host_folder(const std::wstring& base_name, const std::wstring& base, const BackupSettings& settings,
-                    const BasicFolders& folders) {
-    for (const BasicFolder& folder : folders)
-        if (folder.name == base_name) return true;
-    for (const MacroPair& macros : kFileLocationMacros)
-        if (base_name == load_string(macros.file_macro_id)) return true;
-    const std::wstring normal = rkit::normalize_path(base);
-    const std::wstring root = root_folder(folders);
-    auto is = [&](const std::wstring& named) {
-        std::wstring full;
-        return !named.empty() && rkit::get_absolute_path(root, named, full) && rkit::normalize_path(full) == normal;
-    };
-    for (const BasicFolder& folder : folders) {
-        std::wstring full;
-        if (folder.path.empty() || !rkit::get_absolute_path(root, folder.path, full)) continue;
-        full = rkit::normalize_path(full);
-        if (normal == full || strictly_below(normal, full)) return true;
+// Puts the extracted files in place: every destination checked where it
+// really leads, and every file moved so that its name is missing only
+// between two renames, whatever stops the restore.
+class FilePlacer {
+public:
+    FilePlacer(const std::wstring& staging, const BackupSettings& settings, const BasicFolders& folders)
+        : staging_(rkit::normalize_path(staging)),
+          real_staging_(real_path(staging_)),
+          permitted_(permitted_folders(settings, folders)) {
+        struct stat st {};
+        if (::stat(rkit::native_path(staging_).c_str(), &st) == 0) staging_device_ = st.st_dev;
     }
-    for (const FileGroup& group : settings.file_groups) {
-        std::wstring folder;
-        if (rkit::get_absolute_path(resolve_folder(group.basic_folder, folders), group.relative_path, folder) &&
-            is(folder))
-            return true;
+
+    // Throws restore_file_error.
+    void put_back(const FileRecord& record, const std::wstring& destination) {
+        DestinationFolder& folder = destination_folder(rkit::extract_dir(destination));
+        const std::wstring name = rkit::extract_name_ext(destination);
+        if (!folder.permitted || name.empty()) refuse(destination, kOutsideFolders);
+        const bool copy = record.ref_count > 1;
+        check_source(record.path, destination, copy ? ids::ERR_COPY_FILE : ids::ERR_MOVE_FILE);
+        make_folder(folder, destination);
+
+        if (copy) {
+            // Other records need the same extracted copy.
+            if (!rkit::file_copy(record.path, destination, true))
+                fail(destination, ids::ERR_COPY_FILE, destination);
+            return;
+        }
+        incoming_copy_ incoming;
+        std::wstring source = record.path;
+        if (folder.device != staging_device_) {
+            // From another file system the new content is copied beside its
+            // destination first, so that it goes in place by a rename.
+            if (!rkit::file_copy_beside(record.path, destination, incoming.path))
+                fail(destination, ids::ERR_MOVE_FILE, destination);
+            source = incoming.path;
+        }
+        replacement_guard_ guard(destination);
+        if (!rkit::file_rename(source, destination)) fail(destination, ids::ERR_MOVE_FILE, destination);
+        incoming.path.clear();
+        guard.commit();
+        if (source != record.path) rkit::file_delete(record.path);
     }
-    for (const SingleFile& file : settings.single_files)
-        if (is(rkit::extract_dir(file.path))) return true;
-    return false;
-}
+
+private:
+    DestinationFolder& destination_folder(const std::wstring& path) {
+        auto [it, added] = folders_.try_emplace(path);
+        if (added) {
+            DestinationFolder& folder = it->second;
+            folder.real = real_path(path);
+            const std::wstring probe = folder.real == L"/" ? L"/x" : folder.real + L"/x";
+            folder.permitted = std::any_of(permitted_.begin(), permitted_.end(),
+                                           [&](const std::wstring& p) { return strictly_below(probe, p); });
+        }
+        return it->second;
+    }
+
+    // The extracted copy must be a file the archiver made inside the staging
+    // folder: a link planted by a hostile archive could otherwise carry a
+    // file of the system into the host's folders.
+    void check_source(const std::wstring& source, const std::wstring& destination, int message_id) {
+        const std::wstring normal = rkit::normalize_path(source);
+        if (!strictly_below(normal, staging_)) refuse(destination, kNotFromArchive);
+        const std::wstring dir = rkit::extract_dir(normal);
+        auto [it, added] = source_folders_.try_emplace(dir, false);
+        if (added) {
+            const std::wstring real = real_path(dir);
+            it->second = real == real_staging_ || strictly_below(real, real_staging_);
+        }
+        if (!it->second) refuse(destination, kNotFromArchive);
+        struct stat st {};
+        if (::lstat(rkit::native_path(normal).c_str(), &st) != 0) fail(destination, message_id, destination);
+        if (!S_ISREG(st.st_mode)) refuse(destination, kNotFromArchive);
+    }
+
+    static void make_folder(DestinationFolder& folder, const std::wstring& destination) {
+        if (folder.created) return;
+        const std::wstring path = rkit::extract_dir(destination);
+        if (!rkit::create_path(path)) fail(destination, ids::ERR_CREATE_FOLDER, path);
+        struct stat st {};
+        if (::stat(rkit::native_path(path).c_str(), &st) != 0) fail(destination, ids::ERR_CREATE_FOLDER, path);
+        folder.device = st.st_dev;
+        folder.created = true;
+    }
+
+    std::wstring staging_;
+    std::wstring real_staging_;
+    dev_t staging_device_ = 0;
+    std::vector<std::wstring> permitted_;
+    std::unordered_map<std::wstring, DestinationFolder> folders_;
+    std::unordered_map<std::wstring, bool> source_folders_;  // inside the staging folder, really
+};
 
 RestoreTask::RestoreTask(const BackupSettings& settings, const BasicFolders& folders, const std::wstring& archive,
                          std::vector<RestoreProblem>* problems)
@@ -211,25 +306,40 @@ void RestoreTask::execute() {
     set_status_text(load_string(ids::STATUS_COPYING_FILES));
     std::vector<FileRecord> records;
     read_filelist(rkit::concat_path(staging.path(), kFileList), staging.path(), records);
+    if (!records.empty() && holds_only_manifests(staging.path()))
+        throw std::runtime_error(format_string_narrow(ids::ERR_ARCHIVE_INCOMPLETE, {archive_}));
     restore_files(staging.path(), records);
 }
 
+// An archive whose making was cut short after its manifests: every file of
+// the list would be missing, and one message says why.
+bool RestoreTask::holds_only_manifests(const std::wstring& staging) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(rkit::native_path(staging), error)) {
+        const std::wstring name = rkit::from_native_path(entry.path().filename().string());
+        if (name != kFileList && name != kFileInfo) return false;
+    }
+    return !error;
+}
+
 void RestoreTask::restore_files(const std::wstring& staging, const std::vector<FileRecord>& records) {
-    const std::filesystem::path real_staging = resolved(staging);
+    FilePlacer placer(staging, settings_, folders_);
+    std::unordered_map<std::wstring, std::wstring> bases;
     for (size_t i = 0; i < records.size(); ++i) {
         const FileRecord& record = records[i];
-        const std::wstring base = restore_base_folder(record.base_symbolic_name, folders_);
-        const bool safe = stays_below(record.rel_path) && inside_staging(record.path, staging, real_staging) &&
-                          is_host_folder(record.base_symbolic_name, base, settings_, folders_);
-        // A path that climbs out is shown as it was written; it is never made
-        // absolute, so it cannot end the restore either.
-        const std::wstring destination =
-            safe ? absolute_path(base, record.rel_path) : rkit::concat_path(base, record.rel_path);
+        auto base = bases.find(record.base_symbolic_name);
+        if (base == bases.end())
+            base = bases.emplace(record.base_symbolic_name, restore_base_folder(record.base_symbolic_name, folders_))
+                       .first;
+        std::wstring destination;
+        // A path that cannot be made absolute is shown as it was written; it
+        // cannot end the restore either.
+        const bool formed = !record.rel_path.empty() && rkit::get_absolute_path(base->second, record.rel_path, destination);
+        if (!formed) destination = rkit::concat_path(base->second, record.rel_path);
         show_progress(destination, i, records.size());
         try {
-            if (!safe || !strictly_below(destination, rkit::normalize_path(base)))
-                fail_with(destination, ids::ERR_MOVE_FILE, destination, 0);
-            put_back(record, destination);
+            if (!formed) refuse(destination, kOutsideFolders);
+            placer.put_back(record, destination);
         } catch (const restore_file_error& e) {
             if (problems_) problems_->push_back(e.problem());
         }

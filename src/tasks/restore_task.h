@@ -59,6 +59,7 @@ protected:
 
 private:
     void restore_files(const std::wstring& staging, const std::vector<FileRecord>& records);
+    static bool holds_only_manifests(const std::wstring& staging);
     void show_progress(const std::wstring& destination, size_t index, size_t count) const;
 
     BackupSettings settings_;

@@ -362,12 +362,17 @@ TEST_P(WithArchiver, ACancelDuringARestoreStopsBetweenFiles) {
 }
 
 // The staging folder on a tmpfs and the host's folders on disk: every move
-// crosses file systems and becomes a copy that keeps the file's times.
+// crosses file systems and becomes a copy made beside the file, which keeps
+// the file's times, and then a rename; a name too long for the usual
+// set-aside name gets a shorter one. Nothing of either stays behind.
 TEST_P(WithArchiver, ARestoreMovesAcrossFileSystems) {
+    put(host / "data" / (std::string(250, 'x') + ".dbf"), "длинное имя");
     ASSERT_TRUE(backup());
     std::map<fs::path, fs::file_time_type> times;
     for (const auto& [path, bytes] : saved) times[path] = fs::last_write_time(path);
-    for (const auto& [path, bytes] : saved) fs::remove(path);
+    auto before = tree(host);
+    before.insert({"data/copy", "data/copy/a.dbf"});  // the second group's extract folder
+    for (const auto& [path, bytes] : saved) write_file(path, "changed");
 
     const fs::path shm = fs::path("/dev/shm") / tmp.path().filename();  // a unique name
     set_tmpdir(shm);
@@ -377,6 +382,7 @@ TEST_P(WithArchiver, ARestoreMovesAcrossFileSystems) {
     fs::remove_all(shm);
     EXPECT_TRUE(problems.empty());
     expect_all_restored();
+    EXPECT_EQ(tree(host), before);
     for (const auto& [path, time] : times)
         EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(fs::last_write_time(path)),
                   std::chrono::floor<std::chrono::seconds>(time))
@@ -467,10 +473,11 @@ TEST_F(Tasks, EachFileThatCannotBePutBackIsOneProblemAndTheRestAreRestored) {
     EXPECT_EQ(tree(host / "db"), std::set<fs::path>{"main.shp"});
 }
 
-// A hand-made filelist.xml: a record whose extracted copy is missing gives
-// the old file, already set aside, its name back; the records that lead out
-// of their base or out of the staging folder are refused one by one, as is a
-// link the archive planted; the honest ones around them are restored.
+// A hand-made filelist.xml: a record whose extracted copy is missing leaves
+// the old file as it was; the records whose destination really lies outside
+// the host's and the settings' folders (also through a link in a host
+// folder), or whose copy is not a file of the staging folder, are refused
+// one by one; the honest ones around them are restored.
 TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     const fs::path work = tmp / "work", outside = tmp / "outside";
     write_file(work / "data/legit.txt", "legit");
@@ -480,6 +487,8 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     write_file(host / "kept.txt", "old");
     fs::create_directories(outside);
     fs::create_symlink(tmp / "secret.txt", work / "link");
+    // A link inside a host folder that leads out of it.
+    fs::create_directory_symlink(outside, host / "link");
     const std::wstring evil = L"/data/evil.txt";
     bk::write_filelist(wide(work / "filelist.xml"), {
                                                         {L"ТЕК_ДИР", L"kept.txt", L"/data/missing.txt", 1},
@@ -493,6 +502,7 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
                                                         {L"ТЕК_ДИР", L"stolen.txt", L"/link", 1},
                                                         {L"ТЕК_ДИР", L"passwd", L"/../../../etc/passwd", 1},
                                                         {wide(outside), L"planted.txt", evil, 1},
+                                                        {L"ТЕК_ДИР", L"link/planted.txt", evil, 1},
                                                         {L"ТЕК_ДИР", L"sub/last.txt", L"/data/last.txt", 1},
                                                     });
     archive = tmp / "hostile.7z";
@@ -500,19 +510,21 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     const auto before = tree(tmp.path());
 
     EXPECT_TRUE(restore());
-    ASSERT_EQ(problems.size(), 10u);
-    const std::wstring kept = wide(host / "kept.txt");
+    const std::wstring kept = wide(host / "kept.txt"), outside_folders = L"the destination is outside the host's and "
+                                                                        L"the settings' folders";
+    const std::wstring not_from_archive = L"the archive's copy of the file is a link or lies outside the extraction folder";
+    const std::vector<std::pair<std::wstring, std::wstring>> refused = {
+        {wide(tmp / "escaped.txt"), outside_folders},      {wide(tmp / "escaped.txt"), outside_folders},
+        {wide(tmp / "escaped.txt"), outside_folders},      {wide(outside / "absolute.txt"), outside_folders},
+        {wide(tmp / "escaped.txt"), outside_folders},      {wide(host), outside_folders},
+        {wide(host / "stolen.txt"), not_from_archive},     {wide(host / "passwd"), not_from_archive},
+        {wide(outside / "planted.txt"), outside_folders},  {wide(host / "link/planted.txt"), outside_folders},
+    };
+    ASSERT_EQ(problems.size(), 1 + refused.size());
     EXPECT_EQ(problems[0], (bk::RestoreProblem{kept, moving_failed(kept), ENOENT, L"No such file or directory"}));
-    for (size_t i = 1; i < problems.size(); ++i) {
-        EXPECT_EQ(problems[i].message, moving_failed(problems[i].file));
-        EXPECT_EQ(problems[i].system_error, 0u);
-        EXPECT_EQ(problems[i].system_error_text, L"");
-    }
-    EXPECT_EQ(problems[1].file, wide(host) + L"/../escaped.txt");
-    EXPECT_EQ(problems[7].file, wide(host / "stolen.txt"));
-    EXPECT_EQ(problems[8].file, wide(host / "passwd"));
-    // A folder no host folder or setting names is not followed.
-    EXPECT_EQ(problems[9].file, wide(outside / "planted.txt"));
+    for (size_t i = 0; i < refused.size(); ++i)
+        EXPECT_EQ(problems[i + 1], (bk::RestoreProblem{refused[i].first, moving_failed(refused[i].first), 0,
+                                                       refused[i].second}));
 
     auto after = tree(tmp.path());
     for (const char* added : {"host/legit.txt", "host/sub", "host/sub/last.txt"})
@@ -522,6 +534,32 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     EXPECT_EQ(read_file(host / "legit.txt"), "legit");
     EXPECT_EQ(read_file(host / "sub/last.txt"), "last");
     EXPECT_EQ(read_file(tmp / "secret.txt"), "secret");
+
+    // The same list without any data: the archive is incomplete, and says so.
+    archive = tmp / "manifests_only.7z";
+    shell("cd " + in_quotes(work) + " && 7z a " + in_quotes(archive) + " filelist.xml");
+    problems.clear();
+    try {
+        restore();
+        ADD_FAILURE() << "an archive without data was restored";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), bk::format_string_narrow(bk::ids::ERR_ARCHIVE_INCOMPLETE, {wide(archive)}));
+    }
+    EXPECT_TRUE(problems.empty());
+}
+
+// Groups anywhere the settings point: a typed basic folder outside the host,
+// and a folder beside the group's basic folder, recorded with "..".
+TEST_F(Tasks, GroupsOutsideTheHostAndBesideTheirBasicFolderGoBack) {
+    put(tmp / "srv/shared/docs/договор.doc", "договор");
+    put(host / "beside/notes.txt", "заметки");
+    settings.file_groups.push_back({wide(tmp / "srv/shared"), L"docs", L"", L"", L"", 0, L"", {}});
+    settings.file_groups.push_back({L"ДИР_БАЗЫ", L"../beside", L"", L"", L"", 0, L"", {}});
+    ASSERT_TRUE(backup());
+    for (const auto& [path, bytes] : saved) fs::remove(path);
+    EXPECT_TRUE(restore());
+    EXPECT_TRUE(problems.empty()) << problems[0].file;
+    expect_all_restored();
 }
 
 // Removable media: a copy into a folder made on the medium; a missing medium
