@@ -16,6 +16,7 @@
 #include "catalogue/catalogue.h"
 #include "records.h"
 #include "rkit/clock.h"
+#include "rkit/text.h"
 #include "settings/xml.h"
 #include "support/temp_dir.h"
 
@@ -223,12 +224,18 @@ TEST(UpdateCatalogue, AnUnreadableCatalogueFailsTheBackupAndStays) {
          {"<?xml version=\"1.0\"?><root><items><backup filename=\"old.7z\" date=\"01.01.2020\" keeptime=\"7\"",
           "<root><items><backup filename=\"old.7z\" date=\"01.01.2020\" keeptime=\"seven\"/></items></root>", ""}) {
         bktest::write_file(dir / "backup_list.xml", text);
+        std::string message;  // names the file
         try {
             update_catalogue(settings, dir.wpath(), at(1, 3, 2024), made);
             ADD_FAILURE() << "no error for " << text;
-        } catch (const xml_error&) {
-        } catch (const com_error&) {
+        } catch (const xml_error& e) {
+            message = e.what();
+        } catch (const com_error& e) {
+            message = rkit::wide_to_char(e.error_message());
         }
+        EXPECT_NE(message.find((dir / "backup_list.xml").string() + ": "), std::string::npos) << message;
+        if (text.find("seven") != std::string::npos)
+            EXPECT_EQ(message.find("XML: attribute keeptime=\"seven\" of element /root/items/backup in "), 0u);
         EXPECT_EQ(bktest::read_file(dir / "backup_list.xml"), text);
         EXPECT_TRUE(fs::exists(dir / "old.7z"));
     }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/com_error.h"
+#include "rkit/text.h"
 #include "settings/xml.h"
 #include "support/temp_dir.h"
 
@@ -17,10 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int32_t com_error_code(const std::function<void()>& action) {
+// The code of the com_error that action throws, 0 for none; its text goes to text.
+int32_t com_error_code(const std::function<void()>& action, std::string* text = nullptr) {
     try {
         action();
     } catch (const com_error& e) {
+        if (text) *text = rkit::wide_to_char(e.error_message());
         return e.hresult();
     }
     return 0;
@@ -28,16 +31,20 @@ int32_t com_error_code(const std::function<void()>& action) {
 
 TEST(XmlLayer, IntegerConversionsAndErrors) {
     bktest::TempDir dir;
-    bktest::write_file(dir / "in.xml", "<root><v a='ten' b='2147483648' c='-2147483649' d='' g='1.5' e=' 12 ' "
+    bktest::write_file(dir / "in.xml", "<root><v/><v a='ten' b='2147483648' c='-2147483649' d='' g='1.5' e=' 12 ' "
                                        "f='2147483647'/></root>");
+    const std::string in = (dir / "in.xml").string();
     XmlNode root = document_element(load_document((dir / "in.xml").wstring()));
-    XmlNode v = child_element(root, L"v");
+    XmlNode v = child_element(root, L"v[2]");
     const int32_t mismatch = static_cast<int32_t>(0x80020005u), overflow = static_cast<int32_t>(0x8002000Au);
     int32_t n = 5;
     for (const auto& [attr, code] : std::vector<std::pair<const wchar_t*, int32_t>>{
              {L"a", mismatch}, {L"b", overflow}, {L"c", overflow}, {L"d", mismatch}, {L"g", mismatch}})
         EXPECT_EQ(com_error_code([&] { read_attr(v, attr, n); }), code) << attr;
     EXPECT_EQ(n, 5);
+    std::string text;
+    com_error_code([&] { read_attr(v, L"a", n); }, &text);
+    EXPECT_EQ(text, "XML: attribute a=\"ten\" of element /root/v[2] in " + in + ": Type mismatch.");
     EXPECT_TRUE(read_attr(v, L"e", n) && n == 12);
     EXPECT_TRUE(read_attr(v, L"f", n) && n == INT32_MAX);
 
@@ -45,7 +52,7 @@ TEST(XmlLayer, IntegerConversionsAndErrors) {
         require_attr(v, L"rel_path", n);
         FAIL();
     } catch (const xml_error& e) {
-        EXPECT_STREQ(e.what(), "XML: attribute not found: rel_path");
+        EXPECT_EQ(e.what(), "XML: attribute not found: rel_path, element /root/v[2] in " + in);
     }
     // A document without a document element gives E_POINTER, not a crash.
     EXPECT_EQ(com_error_code([] { add_element(document_element(create_document()), L"a"); }),
@@ -91,10 +98,12 @@ TEST_F(XmlSave, FullDiskOrCrashLeavesTheOldFile) {
     rlimit small = old_limit;
     small.rlim_cur = 1000;
     setrlimit(RLIMIT_FSIZE, &small);
-    const int32_t code = com_error_code([&] { save_document(doc, target.wstring()); });
+    std::string text;
+    const int32_t code = com_error_code([&] { save_document(doc, target.wstring()); }, &text);
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);
     EXPECT_EQ(code, static_cast<int32_t>(0x80070000u | EFBIG));
+    EXPECT_EQ(text, "can't write " + target.string() + ": File too large");
     EXPECT_EQ(bktest::read_file(target), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
