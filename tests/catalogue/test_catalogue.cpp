@@ -126,8 +126,8 @@ TEST(KeepTime, ExpiryAndTexts) {
     EXPECT_FALSE(is_expired(week, rkit::date(7, 1, 2024)));
     EXPECT_TRUE(is_expired(week, rkit::date(8, 1, 2024)));
     EXPECT_FALSE(is_expired(week, rkit::date(1, 1, 2020)));  // made "after" today
-    // A keep time damaged by hand is taken as forever, never as "delete at once".
-    EXPECT_FALSE(is_expired(record(at(1, 1, 1990), -5, L"d"), rkit::date(1, 1, 2030)));
+    // Only -1 is forever; another negative keep time has run out on its first day.
+    EXPECT_TRUE(is_expired(record(at(1, 1, 2030), -2, L"d"), rkit::date(1, 1, 2030)));
 
     rkit::clock::set_fixed(at(20, 6, 2024, 9, 0));
     EXPECT_EQ(keep_time_text(record(at(1, 1, 2020), KEEP_FOREVER, L"a")), L"вечно");

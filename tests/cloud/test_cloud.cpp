@@ -188,7 +188,8 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
         return ts;
     };
     for (auto [eternal_only, keeptime, new_goes, last_week_goes] :
-         {std::tuple{true, KEEP_FOREVER, true, true}, {true, 30, false, true}, {false, 7, true, false}}) {
+         {std::tuple{true, KEEP_FOREVER, true, true}, {true, 30, false, true}, {true, -2, false, true},
+          {false, 7, true, false}}) {
         bktest::TempDir tmp;
         bktest::write_file(tmp / "host/data/a.dbf", std::string(30000, 'x') + "конец");
         const fs::path backups = tmp / "backups";
