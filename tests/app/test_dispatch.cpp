@@ -2,7 +2,9 @@
 // a time, the help callback.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,20 @@ TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
         throw std::runtime_error("boom");
     });
     EXPECT_TRUE(bk::BusyGuard().acquired());
+
+    // Hosts calling from several threads: never two commands at once.
+    std::atomic<int> running{0}, overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i)
+                if (bk::BusyGuard busy; busy.acquired()) {
+                    if (running.fetch_add(1) != 0) ++overlaps;
+                    --running;
+                }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(overlaps.load(), 0);
 }
 
 std::vector<std::string> help_requests;
