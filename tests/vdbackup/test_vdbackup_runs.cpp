@@ -118,7 +118,13 @@ TEST_F(Vdbackup, ModuleMessagesGoToStandardErrorWithTheResultAsExitCode) {
 // BKF_EXTERNAL: the module refreshes the profile, starts vdbackup beside the
 // running program and returns at once; vdbackup then makes the backup.
 TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
-    fs::remove(host.root() / "vdbackup_host.xml");
+    const fs::path profile_path = host.root() / "vdbackup_host.xml";
+    fs::remove(profile_path);
+    fs::create_directory(profile_path);  // a profile that cannot be written: nothing is started
+    host.ui.backup_dialog_ok();
+    EXPECT_EQ(host.run(BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE), BK_FAILED);
+    EXPECT_EQ(host.messages(), std::vector<std::string>{"can't write " + profile_path.string() + ": Is a directory"});
+    fs::remove(profile_path);
     host.params["batch_keeptime"] = "30";
     host.ui.backup_dialog_ok([](bk::AutoParams& run) {
         run.keeptime = 90;
