@@ -129,6 +129,8 @@ TEST_F(CloudUpload, EveryFailureIsNamed) {
     EXPECT_EQ(failure_of([&] { upload_archive(account("dav", "wrong"), &status, path, kept_for(7)); }),
               FAILED + "401\nthe server answered 401 Unauthorized.");
     EXPECT_FALSE(fs::exists(WebDav::stored("dav", name_of(path))));
+    EXPECT_EQ(failure_of([&] { upload_archive(account("hop6"), &status, path, kept_for(7)); }),
+              FAILED + "47\ntoo many redirects: more than 5.");
 
     // A server that is down: curl's code and text, which names the address.
     CloudSettings cloud = account("dav");
