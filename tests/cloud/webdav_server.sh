@@ -60,11 +60,7 @@ LuaInputFilter slow_input "$dir/conf/slow.lua" slow_input
   Require all denied
 </Directory>
 CONF
-    local i next
-    for i in $(seq 6); do
-      if [ "$i" -eq 1 ]; then next=dav; else next=hop$((i - 1)); fi
-      echo "Redirect 308 /hop$i/ /$next/"
-    done
+    echo "Redirect 308 /hop1/ /dav/" && for i in 2 3 4 5 6; do echo "Redirect 308 /hop$i/ /hop$((i - 1))/"; done
     echo "Redirect 307 /elsewhere/ http://localhost:$port/dav/"
     dav_folder dav Basic "  AuthUserFile \"$dir/conf/htpasswd\""
     dav_folder slow Basic "  AuthUserFile \"$dir/conf/htpasswd\""$'\n  SetInputFilter slow_input'

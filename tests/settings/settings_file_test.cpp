@@ -319,7 +319,6 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndBatchUsesItsOwnFile) {
 }
 
 TEST_F(SettingsFile, UnreadableFilesFailWithTheCause) {
-    // The file, and where in it: the parser's stop, or the element and attribute.
     const std::string not_xml = "error loading XML: " + file.string() + ": ";
     const std::pair<std::string, std::string> cases[] = {
         {"this is not XML", not_xml + "No document element found at line 1, column 1"},

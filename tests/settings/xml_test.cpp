@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "app/com_error.h"
-#include "rkit/text.h"
 #include "settings/xml.h"
 #include "support/temp_dir.h"
 
@@ -18,12 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The code of the com_error that action throws, 0 for none; its text goes to text.
-int32_t com_error_code(const std::function<void()>& action, std::string* text = nullptr) {
+int32_t com_error_code(const std::function<void()>& action) {
     try {
         action();
     } catch (const com_error& e) {
-        if (text) *text = rkit::wide_to_char(e.error_message());
         return e.hresult();
     }
     return 0;
@@ -42,9 +39,6 @@ TEST(XmlLayer, IntegerConversionsAndErrors) {
              {L"a", mismatch}, {L"b", overflow}, {L"c", overflow}, {L"d", mismatch}, {L"g", mismatch}})
         EXPECT_EQ(com_error_code([&] { read_attr(v, attr, n); }), code) << attr;
     EXPECT_EQ(n, 5);
-    std::string text;
-    com_error_code([&] { read_attr(v, L"a", n); }, &text);
-    EXPECT_EQ(text, "XML: attribute a=\"ten\" of element /root/v[2] in " + in + ": Type mismatch.");
     EXPECT_TRUE(read_attr(v, L"e", n) && n == 12);
     EXPECT_TRUE(read_attr(v, L"f", n) && n == INT32_MAX);
 
@@ -98,12 +92,10 @@ TEST_F(XmlSave, FullDiskOrCrashLeavesTheOldFile) {
     rlimit small = old_limit;
     small.rlim_cur = 1000;
     setrlimit(RLIMIT_FSIZE, &small);
-    std::string text;
-    const int32_t code = com_error_code([&] { save_document(doc, target.wstring()); }, &text);
+    const int32_t code = com_error_code([&] { save_document(doc, target.wstring()); });
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);
     EXPECT_EQ(code, static_cast<int32_t>(0x80070000u | EFBIG));
-    EXPECT_EQ(text, "can't write " + target.string() + ": File too large");
     EXPECT_EQ(bktest::read_file(target), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
