@@ -41,6 +41,10 @@ extern "C" {
 #define WL_PHASE_CONNECTING 4 /* no byte of the body has gone yet */
 #define WL_PHASE_SENDING 5    /* bytes_done of bytes_total sent */
 
+/* The most redirects a request follows, whatever it asks for: a loop or a
+ * long chain fails with CURLcode 47. */
+#define WL_MAX_REDIRECTS 5
+
 /* Answers of the progress callback. */
 #define WL_PROGRESS_CONTINUE 0
 #define WL_PROGRESS_STOP 1
@@ -67,9 +71,10 @@ typedef struct HttpRequest {
                                    0: 20000 */
     int32_t stall_timeout_ms;   /* the request fails when no byte moves for this long
                                    (rounded up to whole seconds); 0: 20000 */
-    int32_t max_redirects;      /* redirects followed (the body is sent again to the new
-                                   address, the credentials only to the same host);
-                                   0: none, negative: no limit */
+    int32_t max_redirects;      /* redirects followed, at most WL_MAX_REDIRECTS; negative:
+                                   that many, 0: none. Only http and https are followed;
+                                   the body is sent again to the new address, the
+                                   credentials only to the same scheme, host and port */
     WlProgressCallback progress; /* may be null */
     void* progress_context;
 } HttpRequest;

@@ -1,14 +1,17 @@
 #include "app/dispatch.h"
 
+#include <atomic>
+
 #include "app/error_list.h"
 #include "app/help.h"
 
 namespace bk {
 namespace {
 
-// Touched only by the host's calling thread; a command started from a host
-// timer while a dialog is open sees it set.
-bool command_busy = false;
+// A command started from a host timer while a dialog is open sees it set.
+// Hosts may also call from several threads at once, so taking the flag is
+// one atomic step: of two racing commands exactly one gets it.
+std::atomic<bool> command_busy{false};
 
 // Clears the help callback however the command ends.
 class HelpScope {
@@ -19,12 +22,10 @@ public:
 
 }  // namespace
 
-BusyGuard::BusyGuard() : acquired_(!command_busy) {
-    if (acquired_) command_busy = true;
-}
+BusyGuard::BusyGuard() : acquired_(!command_busy.exchange(true, std::memory_order_acquire)) {}
 
 BusyGuard::~BusyGuard() {
-    if (acquired_) command_busy = false;
+    if (acquired_) command_busy.store(false, std::memory_order_release);
 }
 
 uint32_t dispatch(const CommandTable& commands, int32_t command, void* parent, uint32_t flags,

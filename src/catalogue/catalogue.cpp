@@ -101,7 +101,7 @@ void sort_by_time(Catalogue& records) {
                      [](const BackupRecord& a, const BackupRecord& b) { return a.time.get() < b.time.get(); });
 }
 
-bool keeps_forever(int32_t keeptime) { return keeptime < 0; }
+bool keeps_forever(int32_t keeptime) { return keeptime == KEEP_FOREVER; }
 
 bool is_expired(const BackupRecord& record, const rkit::date& today) {
     return !keeps_forever(record.keeptime) && today - record.time.get_date() > record.keeptime;

@@ -62,7 +62,8 @@ uint32_t load_catalogue(const std::wstring& folder, Catalogue& out);
 // Oldest first; records of one moment keep their order.
 void sort_by_time(Catalogue& records);
 
-// Any negative keep time keeps forever: a hand-edited value never deletes.
+// Only KEEP_FOREVER (-1) keeps forever; any other negative number is a
+// number of days like the rest, long run out.
 bool keeps_forever(int32_t keeptime);
 // More whole days from the record's date to today than its keep time.
 bool is_expired(const BackupRecord& record, const rkit::date& today);

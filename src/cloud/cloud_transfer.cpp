@@ -21,10 +21,11 @@ constexpr std::array<CloudService, 1> services{{
 }};
 
 // What the library is given: connect timeout and stall timeout in
-// milliseconds, and the most redirects it follows.
+// milliseconds, and the most redirects it follows (a storage service moves
+// a folder once or twice; more is a loop).
 constexpr int32_t CONNECT_TIMEOUT_MS = 20000;
 constexpr int32_t STALL_TIMEOUT_MS = 20000;
-constexpr int32_t MAX_REDIRECTS = 200;
+constexpr int32_t MAX_REDIRECTS = WL_MAX_REDIRECTS;
 
 // One path segment of a URL: everything but the characters that stand for
 // themselves there is percent-encoded from its UTF-8 bytes.

@@ -57,8 +57,12 @@ std::wstring expand_filename_template(const std::wstring& templ, const rkit::tim
                                       const HostIdentity& identity) {
     std::wstring name = expand_macros(templ, template_macros(moment, identity));
     // The archiver would take a dot for the start of the extension, and the
-    // wildcards for a mask.
-    std::replace_if(name.begin(), name.end(), [](wchar_t c) { return c == L'.' || c == L'?' || c == L'*'; }, L'_');
+    // wildcards for a mask. A separator, from a domain user name or a
+    // database given with its folder, would put the archive outside the
+    // backup folder while the catalogue names only its last part.
+    std::replace_if(
+        name.begin(), name.end(),
+        [](wchar_t c) { return c == L'.' || c == L'?' || c == L'*' || c == L'/' || c == L'\\'; }, L'_');
     return name;
 }
 

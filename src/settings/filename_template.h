@@ -23,7 +23,8 @@ std::wstring expand_macros(const std::wstring& text, const MacroList& macros);
 // WORKSTATION, USER, DB, SHORT_DB.
 MacroList template_macros(const rkit::timestamp& moment, const HostIdentity& identity);
 
-// The template expanded, with every ".", "?" and "*" made "_"; no extension.
+// The template expanded, with every ".", "?", "*", "/" and "\" made "_": one
+// file name, without extension.
 std::wstring expand_filename_template(const std::wstring& templ, const rkit::timestamp& moment,
                                       const HostIdentity& identity);
 // The same for the present moment of the module's clock (rkit::clock).

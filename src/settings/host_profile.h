@@ -23,6 +23,7 @@ const std::vector<const char*>& host_profile_keys();
 HostProfile read_host_profile_from(HostParamCallback params);
 
 // <root><param name="KEY" node_value="VALUE"/>...</root>, saved atomically.
+// A failed save throws com_error "can't write <path>: <system text>".
 void write_host_profile(const std::wstring& path, const HostProfile& profile);
 // Throws the XML layer's errors for a missing or broken file.
 HostProfile read_host_profile(const std::wstring& path);

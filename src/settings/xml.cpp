@@ -26,8 +26,9 @@ constexpr int32_t disp_e_overflow = static_cast<int32_t>(0x8002000Au);
 
 int32_t hresult_from_errno(int err) { return static_cast<int32_t>(0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu)); }
 
-[[noreturn]] void throw_errno(int err) {
-    throw com_error(hresult_from_errno(err), rkit::char_to_wide(std::strerror(err)));
+// A failed system call while writing the file at path.
+[[noreturn]] void throw_write_error(int err, const std::string& path) {
+    throw com_error(hresult_from_errno(err), rkit::char_to_wide("can't write " + path + ": " + std::strerror(err)));
 }
 
 [[noreturn]] void throw_null_pointer() { throw com_error(e_pointer, L"Invalid pointer."); }
@@ -54,13 +55,13 @@ bool is_plain_name(std::string_view name) {
 
 // Decimal text to a 32-bit integer with the rules of the variant conversion:
 // blanks around the number are allowed, anything else is a type mismatch,
-// a number outside the 32-bit range an overflow.
-int32_t to_int32(const wchar_t* text) {
+// a number outside the 32-bit range an overflow. Gives 0 or the failure's code.
+int32_t to_int32(const wchar_t* text, int32_t& target) {
     const wchar_t* p = text;
     while (std::iswspace(*p)) ++p;
     bool negative = false;
     if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
-    if (!(*p >= L'0' && *p <= L'9')) throw com_error(disp_e_typemismatch, L"Type mismatch.");
+    if (!(*p >= L'0' && *p <= L'9')) return disp_e_typemismatch;
     int64_t value = 0;
     bool overflow = false;
     for (; *p >= L'0' && *p <= L'9'; ++p) {
@@ -68,11 +69,68 @@ int32_t to_int32(const wchar_t* text) {
         if (value > int64_t{1} << 32) overflow = true, value = int64_t{1} << 32;
     }
     while (std::iswspace(*p)) ++p;
-    if (*p) throw com_error(disp_e_typemismatch, L"Type mismatch.");
+    if (*p) return disp_e_typemismatch;
     if (negative) value = -value;
     if (overflow || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        throw com_error(disp_e_overflow, L"Out of present range.");
-    return static_cast<int32_t>(value);
+        return disp_e_overflow;
+    target = static_cast<int32_t>(value);
+    return 0;
+}
+
+// The element as a path from the document element; an element with
+// siblings of its own name gets its place among them: /root/items/backup[3].
+std::string element_path(pugi::xml_node node) {
+    std::string path;
+    for (; node.type() == pugi::node_element; node = node.parent()) {
+        std::string step = std::string("/") + node.name();
+        size_t count = 0, place = 0;
+        for (pugi::xml_node same = node.parent().child(node.name()); same; same = same.next_sibling(node.name())) {
+            ++count;
+            if (same == node) place = count;
+        }
+        if (count > 1) step += "[" + std::to_string(place) + "]";
+        path.insert(0, step);
+    }
+    return path;
+}
+
+// "element <path> in <file>", or without the file for a document made in memory.
+std::string where(const XmlNode& element) {
+    std::string text = "element " + element_path(element.raw());
+    if (!element.file().empty()) text += " in " + element.file();
+    return text;
+}
+
+// Where the parser stopped. Lines and columns are counted in the file's text
+// when it is UTF-8, the usual case; other encodings are converted before
+// parsing, and only the offset into the converted text is known.
+std::string parse_position(const std::string& bytes, const pugi::xml_parse_result& result) {
+    if (result.encoding != pugi::encoding_utf8 || result.offset < 0 ||
+        static_cast<size_t>(result.offset) > bytes.size())
+        return "at offset " + std::to_string(result.offset);
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < static_cast<size_t>(result.offset); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column;  // a character, not a continuation byte of one
+        }
+    }
+    return "at line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The whole file, or the errno of the failure.
+int read_whole_file(const std::string& path, std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return errno;
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    const int err = std::ferror(file) ? (errno ? errno : EIO) : 0;
+    std::fclose(file);
+    return err;
 }
 
 struct string_writer : pugi::xml_writer {
@@ -92,26 +150,27 @@ mode_t new_file_mode() {
     return 0644;
 }
 
-// Replaces the file at target with bytes so that a crash or a full disk at any
+// Replaces the file at path with bytes so that a crash or a full disk at any
 // moment leaves either the old file or the new one, never a mixture.
-void replace_file(std::string target, const std::string& bytes) {
+void replace_file(const std::string& path, const std::string& bytes) {
+    std::string target = path;
     std::error_code ec;
     if (fs::is_symlink(target, ec)) {
         // Saving through a link updates the file it points to and keeps the link.
         fs::path real = fs::canonical(target, ec);
         if (!ec) target = real.string();
     }
-    fs::path path(target);
-    std::string name = path.filename().string();
-    fs::path folder = path.parent_path();
+    const fs::path target_path(target);
+    std::string name = target_path.filename().string();
+    fs::path folder = target_path.parent_path();
     std::string temp = (folder / ("." + name.substr(0, 200) + ".XXXXXX")).string();
 
     int fd = mkstemp(temp.data());
-    if (fd < 0) throw_errno(errno);
+    if (fd < 0) throw_write_error(errno, path);
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(temp.c_str());
-        throw_errno(err);
+        throw_write_error(err, path);
     };
 
     struct stat old {};
@@ -136,12 +195,12 @@ void replace_file(std::string target, const std::string& bytes) {
     if (::close(fd) != 0) {
         int err = errno;
         ::unlink(temp.c_str());
-        throw_errno(err);
+        throw_write_error(err, path);
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         int err = errno;
         ::unlink(temp.c_str());
-        throw_errno(err);
+        throw_write_error(err, path);
     }
     // Make the rename itself durable.
     int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
@@ -155,6 +214,11 @@ void replace_file(std::string target, const std::string& bytes) {
 
 std::wstring XmlNode::name() const { return node_ ? wide(node_.name()) : std::wstring(); }
 
+const std::string& XmlNode::file() const {
+    static const std::string none;
+    return doc_ ? doc_->path : none;
+}
+
 XmlDocument XmlNode::owner() const {
     XmlDocument doc;
     doc.doc_ = doc_;
@@ -163,18 +227,25 @@ XmlDocument XmlNode::owner() const {
 
 XmlDocument create_document() {
     XmlDocument doc;
-    doc.doc_ = std::make_shared<pugi::xml_document>();
-    pugi::xml_node decl = doc.doc_->append_child(pugi::node_declaration);
+    doc.doc_ = std::make_shared<detail::Document>();
+    pugi::xml_node decl = doc.raw()->append_child(pugi::node_declaration);
     decl.append_attribute("version").set_value("1.0");
     return doc;
 }
 
 XmlDocument load_document(const std::wstring& path) {
     XmlDocument doc;
-    doc.doc_ = std::make_shared<pugi::xml_document>();
-    std::string narrow = utf8(path);
-    pugi::xml_parse_result result = doc.doc_->load_file(narrow.c_str(), pugi::parse_default, pugi::encoding_auto);
-    if (!result) throw xml_error("error loading XML: " + narrow);
+    doc.doc_ = std::make_shared<detail::Document>();
+    doc.doc_->path = utf8(path);
+    const std::string& narrow = doc.doc_->path;
+    std::string bytes;
+    if (const int err = read_whole_file(narrow, bytes))
+        throw xml_error("error loading XML: " + narrow + ": " + std::strerror(err));
+    pugi::xml_parse_result result =
+        doc.raw()->load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_auto);
+    if (!result)
+        throw xml_error("error loading XML: " + narrow + ": " + result.description() + " " +
+                        parse_position(bytes, result));
     return doc;
 }
 
@@ -251,7 +322,16 @@ pugi::xml_attribute find_attr(const XmlNode& element, std::wstring_view name) {
     return checked(element).attribute(utf8(name).c_str());
 }
 
-[[noreturn]] void throw_missing(std::wstring_view name) { throw xml_error("XML: attribute not found: " + utf8(name)); }
+[[noreturn]] void throw_missing(const XmlNode& element, std::wstring_view name) {
+    throw xml_error("XML: attribute not found: " + utf8(name) + ", " + where(element));
+}
+
+// A long value is cut: the message only has to let the user find it.
+std::string quoted_value(const pugi::xml_attribute& attr) {
+    std::wstring value = wide(attr.value());
+    if (value.size() > 40) value = value.substr(0, 40) + L"...";
+    return "\"" + utf8(value) + "\"";
+}
 
 }  // namespace
 
@@ -273,16 +353,21 @@ bool read_attr(const XmlNode& element, std::wstring_view name, std::wstring& tar
 bool read_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
     pugi::xml_attribute attr = find_attr(element, name);
     if (!attr) return false;
-    target = to_int32(wide(attr.value()).c_str());
+    if (const int32_t code = to_int32(wide(attr.value()).c_str(), target)) {
+        const char* cause = code == disp_e_overflow ? "Out of present range." : "Type mismatch.";
+        throw com_error(code, wide(("XML: attribute " + utf8(name) + "=" + quoted_value(attr) + " of " +
+                                    where(element) + ": " + cause)
+                                       .c_str()));
+    }
     return true;
 }
 
 void require_attr(const XmlNode& element, std::wstring_view name, std::wstring& target) {
-    if (!read_attr(element, name, target)) throw_missing(name);
+    if (!read_attr(element, name, target)) throw_missing(element, name);
 }
 
 void require_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
-    if (!read_attr(element, name, target)) throw_missing(name);
+    if (!read_attr(element, name, target)) throw_missing(element, name);
 }
 
 bool read_value(const XmlNode& parent, std::wstring_view name, std::wstring& target, std::wstring_view attr) {

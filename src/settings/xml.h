@@ -8,7 +8,10 @@
 // Two kinds of error leave this layer: xml_error, with one of four texts,
 // and com_error, for a failed platform call, a failed conversion of an
 // attribute's text (an integer that is not a number or does not fit in 32
-// bits) and an empty handle used where a node is needed.
+// bits) and an empty handle used where a node is needed. Whatever the kind,
+// the text names the file it is about and, where there is one, the element
+// (as a path from the document element, "/root/items/backup[3]") and the
+// attribute, so that a message alone tells the user what to look at.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -28,13 +31,20 @@ public:
 
 class XmlNode;
 
+namespace detail {
+struct Document {
+    pugi::xml_document dom;
+    std::string path;  // the file it was loaded from (UTF-8); empty for a new document
+};
+}  // namespace detail
+
 // An owning, shared handle of one document; copies refer to the same document.
 class XmlDocument {
 public:
     XmlDocument() = default;  // no document
     bool empty() const { return !doc_; }
     explicit operator bool() const { return !empty(); }
-    pugi::xml_document* raw() const { return doc_.get(); }
+    pugi::xml_document* raw() const { return doc_ ? &doc_->dom : nullptr; }
 
 private:
     friend XmlDocument create_document();
@@ -42,7 +52,7 @@ private:
     friend class XmlNode;
     friend XmlNode document_element(const XmlDocument& doc);
     friend XmlNode create_root(const XmlDocument& doc);
-    std::shared_ptr<pugi::xml_document> doc_;
+    std::shared_ptr<detail::Document> doc_;
 };
 
 // A handle of one node. It keeps its document alive; an empty handle stands
@@ -50,7 +60,7 @@ private:
 class XmlNode {
 public:
     XmlNode() = default;
-    XmlNode(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node node)
+    XmlNode(std::shared_ptr<detail::Document> doc, pugi::xml_node node)
         : doc_(node ? std::move(doc) : nullptr), node_(node) {}
     bool empty() const { return !node_; }
     explicit operator bool() const { return !empty(); }
@@ -59,20 +69,25 @@ public:
     // A handle of another node of the same document.
     XmlNode wrap(pugi::xml_node node) const { return XmlNode(doc_, node); }
     XmlDocument owner() const;
+    // The file the node's document was loaded from; empty when none.
+    const std::string& file() const;
 
 private:
-    std::shared_ptr<pugi::xml_document> doc_;
+    std::shared_ptr<detail::Document> doc_;
     pugi::xml_node node_;
 };
 
 // A new document holding only the declaration <?xml version="1.0"?>.
 XmlDocument create_document();
-// Throws xml_error "error loading XML: <path>" when the file cannot be read
-// or is not well-formed XML.
+// Throws xml_error "error loading XML: <path>: <cause>" when the file cannot
+// be read (the cause is the system's text) or is not well-formed XML (the
+// parser's description and where it stopped: "at line L, column C" for UTF-8
+// text, "at offset N" for other encodings).
 XmlDocument load_document(const std::wstring& path);
 // Replaces the file at path atomically: the text goes to a temporary file in
 // the same folder, is flushed to disk and renamed over the old file, which
-// keeps its permissions. On failure the old file is left as it was.
+// keeps its permissions. On failure the old file is left as it was, and the
+// com_error says "can't write <path>: <system text>".
 // UTF-8 without a byte-order mark, no indentation.
 void save_document(const XmlDocument& doc, const std::wstring& path);
 // The element "root", made the document element.
@@ -91,10 +106,13 @@ XmlNode add_element(const XmlNode& parent, std::wstring_view name);
 // Sets the attribute, replacing one of that name.
 void write_attr(const XmlNode& element, std::wstring_view name, const std::wstring& value);
 void write_attr(const XmlNode& element, std::wstring_view name, int32_t value);
-// False (target untouched) when the attribute is missing.
+// False (target untouched) when the attribute is missing. Text that is no
+// 32-bit integer throws com_error "XML: attribute <name>="<text>" of element
+// <path> in <file>: <conversion error>".
 bool read_attr(const XmlNode& element, std::wstring_view name, std::wstring& target);
 bool read_attr(const XmlNode& element, std::wstring_view name, int32_t& target);
-// As read_attr; a missing attribute throws xml_error "XML: attribute not found: <name>".
+// As read_attr; a missing attribute throws xml_error
+// "XML: attribute not found: <name>, element <path> in <file>".
 void require_attr(const XmlNode& element, std::wstring_view name, std::wstring& target);
 void require_attr(const XmlNode& element, std::wstring_view name, int32_t& target);
 

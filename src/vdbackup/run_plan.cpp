@@ -41,7 +41,13 @@ RunPlan plan_run(const bk::IBkCommandLineInfo& info, const bk::HostProfile& prof
         case bk::CMDLINE_MODE_BACKUP:
             plan.command = BK_CMD_BACKUP;
             plan.params["batch"] = "1";
-            plan.params["batch_keeptime"] = std::to_string(info.keep_time());
+            // A keep time of 0 is no keep time: without /T= the batch
+            // backup keeps its own default, forever, rather than a record
+            // that runs out the day it is made.
+            if (info.keep_time() != 0)
+                plan.params["batch_keeptime"] = std::to_string(info.keep_time());
+            else
+                plan.params.erase("batch_keeptime");
             plan.params["batch_once_a_day"] = info.once_a_day() ? "1" : "0";
             plan.params["batch_comment"] = utf8(info.comment());
             plan.params["batch_excl_comp"] = utf8(info.excluded_components());
@@ -78,7 +84,7 @@ std::string usage_text() {
            "\n"
            "vdbackup \"ПРОГРАММА\" /B [/T=ДНИ] [/O] [/C=\"КОММЕНТАРИЙ\"] [/E=\"A;B\"] [/D=\"БАЗА\"] [/U=\"ИМЯ\"] [/W=N]\n"
            "    создать резервную копию / make a backup:\n"
-           "    /T= срок хранения в днях, -1 навсегда / keep time in days, -1 forever\n"
+           "    /T= срок хранения в днях, -1 или без /T= навсегда / keep time in days, -1 or none: forever\n"
            "    /O  не более одной копии в день / at most one backup a day\n"
            "    /C= комментарий / comment    /E= исключаемые компоненты / components left out\n"
            "    /D= база данных / database   /U= пользователь / user   /W= рабочее место / workplace\n"

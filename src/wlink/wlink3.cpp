@@ -5,8 +5,11 @@
 #include <curl/curl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -118,6 +121,10 @@ struct Transfer {
     bool sending = false;  // once the body has started, an authentication round
                            // that sends it again does not go back to "connecting"
     std::string status_line;
+    long status = 0;              // of the response whose headers are coming in
+    long max_redirects = 0;       // 0: redirects are not followed
+    long redirects = 0;           // followed so far
+    bool too_many_redirects = false;
 
     bool report(int32_t phase, uint64_t done) {
         if (!request->progress) return true;
@@ -140,10 +147,30 @@ int seek_body(void* data, curl_off_t offset, int origin) {
     return fseeko(transfer->file, offset, origin) == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
 }
 
-size_t keep_status_line(char* buffer, size_t size, size_t count, void* data) {
-    size_t length = size * count;
-    std::string_view line(buffer, length);
-    if (line.starts_with("HTTP/")) static_cast<Transfer*>(data)->status_line = line;
+// Whether text starts with start (given in lower case), in any case.
+bool starts_with_nocase(std::string_view text, std::string_view start) {
+    return text.size() >= start.size() &&
+           std::equal(start.begin(), start.end(), text.begin(),
+                      [](char lower, char c) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
+}
+
+// Keeps the status line, and counts the redirects the way a user would: curl
+// counts its authentication rounds among them, so that a chain of five to a
+// folder that asks for the login would fail at curl's limit of five.
+size_t on_header(char* buffer, size_t size, size_t count, void* data) {
+    auto* transfer = static_cast<Transfer*>(data);
+    const size_t length = size * count;
+    const std::string_view line(buffer, length);
+    if (line.starts_with("HTTP/")) {
+        transfer->status_line = line;
+        const size_t space = line.find(' ');
+        transfer->status =
+            space == std::string_view::npos ? 0 : std::atol(std::string(line.substr(space + 1, 3)).c_str());
+    } else if (transfer->max_redirects > 0 && transfer->status / 100 == 3 && transfer->status != 304 &&
+               starts_with_nocase(line, "location:") && ++transfer->redirects > transfer->max_redirects) {
+        transfer->too_many_redirects = true;
+        return 0;  // stops the transfer before curl follows
+    }
     return length;
 }
 
@@ -179,7 +206,7 @@ void set_options(CURL* curl, const HttpRequest& request, const std::string& url,
     curl_easy_setopt(curl, CURLOPT_READDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, seek_body);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, keep_status_line);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, drop_response_body);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -203,10 +230,50 @@ void set_options(CURL* curl, const HttpRequest& request, const std::string& url,
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (stall_ms + 999) / 1000);
 
     if (request.max_redirects != 0) {
+        // A server may send the body anywhere, but never the login to
+        // another host, and never round and round.
+        transfer.max_redirects = request.max_redirects < 0 ? WL_MAX_REDIRECTS
+                                                           : std::min<long>(request.max_redirects, WL_MAX_REDIRECTS);
         curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, request.max_redirects < 0 ? -1L : long{request.max_redirects});
+        // on_header keeps the limit; curl's own only backs it up, and must
+        // leave room for an authentication round at every address.
+        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 2 * transfer.max_redirects + 1);
+        curl_easy_setopt(curl, CURLOPT_UNRESTRICTED_AUTH, 0L);
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     }
+}
+
+// scheme, host and port of a URL: what decides whether curl hands it the login.
+std::string origin_of(const char* url) {
+    std::string origin;
+    CURLU* parsed = curl_url();
+    if (parsed && url && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK) {
+        for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+            char* text = nullptr;
+            if (curl_url_get(parsed, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+                for (const char* c = text; *c; ++c)
+                    origin += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+                curl_free(text);
+            }
+            origin += '|';
+        }
+    }
+    curl_url_cleanup(parsed);
+    return origin;
+}
+
+// The refusal of a server that a redirect led to, without the login that
+// only the host given gets: say so, or the user looks for a wrong password.
+std::wstring refusal_text(CURL* curl, long status, const std::string& status_line, const std::string& url) {
+    std::wstring text = http_status_text(status, status_line);
+    long redirects = 0;
+    char* last_url = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &last_url);
+    if (status == 401 && redirects > 0 && last_url && origin_of(last_url) != origin_of(url.c_str()))
+        text += from_ascii(std::string(" after a redirect to ") + last_url +
+                           "; the login is sent only to the host given");
+    return text;
 }
 
 int32_t upload_file(Session& session, const HttpRequest& request, HttpResult& result) {
@@ -251,6 +318,9 @@ int32_t upload_file(Session& session, const HttpRequest& request, HttpResult& re
 
     if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stopped)
         return fail(session, result, CURLE_ABORTED_BY_CALLBACK, L"operation canceled", WL_E_CANCELED);
+    if (transfer.too_many_redirects)
+        return fail(session, result, CURLE_TOO_MANY_REDIRECTS,
+                    from_ascii("too many redirects: more than " + std::to_string(transfer.max_redirects)));
     if (code != CURLE_OK) {
         std::string text = error_buffer[0] ? error_buffer : curl_easy_strerror(code);
         while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -259,7 +329,8 @@ int32_t upload_file(Session& session, const HttpRequest& request, HttpResult& re
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299)
-        return fail(session, result, static_cast<int32_t>(status), http_status_text(status, transfer.status_line));
+        return fail(session, result, static_cast<int32_t>(status),
+                    refusal_text(curl, status, transfer.status_line, url));
     return WL_OK;
 }
 

@@ -2,8 +2,10 @@
 // a time, the help callback.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/com_error.h"
@@ -76,6 +78,16 @@ TEST(Dispatch, ASecondCommandWhileOneRunsReturnsNotDone) {
         throw std::runtime_error("boom");
     });
     EXPECT_TRUE(bk::BusyGuard().acquired());
+
+    // Hosts calling from several threads: never two commands at once.
+    std::atomic<int> running{0}, overlaps{0};
+    const auto commands = [&] {
+        for (int i = 0; i < 20000; ++i)
+            if (bk::BusyGuard busy; busy.acquired()) overlaps += running++, --running;
+    };
+    std::thread a(commands), b(commands), c(commands);
+    commands(), a.join(), b.join(), c.join();
+    EXPECT_EQ(overlaps.load(), 0);
 }
 
 std::vector<std::string> help_requests;

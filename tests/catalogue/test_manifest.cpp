@@ -71,11 +71,13 @@ TEST(FileList, HandWrittenAndDamagedLists) {
     EXPECT_EQ(read[0].path, L"/x/Учёт/dbf/a.dbf");
     EXPECT_EQ(read[1].path, L"/x/data/../../etc/passwd");
 
+    const std::string whole = "<file base_symbolic_name=\"A\" rel_path=\"a\" arc_rel_path=\"a\" ref_count=\"1\"/>";
     try {
-        read_text("<files><file base_symbolic_name=\"A\" arc_rel_path=\"a\" ref_count=\"1\"/></files>");
+        read_text("<files>" + whole + "<file base_symbolic_name=\"A\" arc_rel_path=\"a\" ref_count=\"1\"/></files>");
         ADD_FAILURE() << "rel_path missing";
     } catch (const xml_error& e) {
-        EXPECT_STREQ(e.what(), "XML: attribute not found: rel_path");
+        EXPECT_EQ(e.what(), "XML: attribute not found: rel_path, element /root/files/file[2] in " +
+                                (dir / "filelist.xml").string());
     }
     EXPECT_THROW(read_text("<files><file base_symbolic_name=\"A\" rel_path=\"a\" arc_rel_path=\"a\" "
                            "ref_count=\"x\"/></files>"),
@@ -112,6 +114,7 @@ TEST(FileInfo, WrittenReadBackAndHandWritten) {
         read_fileinfo(path, read);
         ADD_FAILURE() << "broken file read";
     } catch (const xml_error& e) {
-        EXPECT_EQ(std::string(e.what()), "error loading XML: " + (dir / "fileinfo.xml").string());
+        EXPECT_EQ(std::string(e.what()), "error loading XML: " + (dir / "fileinfo.xml").string() +
+                                             ": Error parsing start element tag at line 1, column 11");
     }
 }

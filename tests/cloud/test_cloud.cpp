@@ -129,6 +129,8 @@ TEST_F(CloudUpload, EveryFailureIsNamed) {
     EXPECT_EQ(failure_of([&] { upload_archive(account("dav", "wrong"), &status, path, kept_for(7)); }),
               FAILED + "401\nthe server answered 401 Unauthorized.");
     EXPECT_FALSE(fs::exists(WebDav::stored("dav", name_of(path))));
+    EXPECT_EQ(failure_of([&] { upload_archive(account("hop6"), &status, path, kept_for(7)); }),
+              FAILED + "47\ntoo many redirects: more than 5.");
 
     // A server that is down: curl's code and text, which names the address.
     CloudSettings cloud = account("dav");
@@ -188,7 +190,8 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
         return ts;
     };
     for (auto [eternal_only, keeptime, new_goes, last_week_goes] :
-         {std::tuple{true, KEEP_FOREVER, true, true}, {true, 30, false, true}, {false, 7, true, false}}) {
+         {std::tuple{true, KEEP_FOREVER, true, true}, {true, 30, false, true}, {true, -2, false, true},
+          {false, 7, true, false}}) {
         bktest::TempDir tmp;
         bktest::write_file(tmp / "host/data/a.dbf", std::string(30000, 'x') + "конец");
         const fs::path backups = tmp / "backups";

@@ -4,8 +4,9 @@
 #   webdav_server.sh start DIR   starts httpd on 127.0.0.1 at a free port and writes it to DIR/port
 #   webdav_server.sh stop DIR    stops it and waits until it is gone
 # Locations: /dav/ (Basic), /digest/ (Digest), /slow/ (Basic, request bodies
-# read at about 50 KB/s), /moved/ (redirects to /dav/). User "backup",
-# password "secret" everywhere.
+# read at about 50 KB/s), /moved/ (redirects to /dav/), /hopN/ for N 1 to 6
+# (N redirects on the way to /dav/), /elsewhere/ (redirects to /dav/ of the
+# same server named localhost). User "backup", password "secret" everywhere.
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -59,6 +60,8 @@ LuaInputFilter slow_input "$dir/conf/slow.lua" slow_input
   Require all denied
 </Directory>
 CONF
+    echo "Redirect 308 /hop1/ /dav/" && for i in 2 3 4 5 6; do echo "Redirect 308 /hop$i/ /hop$((i - 1))/"; done
+    echo "Redirect 307 /elsewhere/ http://localhost:$port/dav/"
     dav_folder dav Basic "  AuthUserFile \"$dir/conf/htpasswd\""
     dav_folder slow Basic "  AuthUserFile \"$dir/conf/htpasswd\""$'\n  SetInputFilter slow_input'
     dav_folder digest Digest $'  AuthDigestDomain /digest/\n  AuthDigestProvider file\n'"  AuthUserFile \"$dir/conf/htdigest\""

@@ -33,7 +33,7 @@ TEST(FilenameTemplate, Macros) {
         {L"%DATE%%DATE%", L"2026_12_04%DATE%"},
         {L"%date%_%Db%_%NOPE%_100%", L"%date%_%Db%_%NOPE%_100%"},
         {L"a.b*c?", L"a_b_c_"},
-        {L"x/y:%WEEKDAY%", L"x/y:Fri"},  // other characters stay
+        {L"x/y\\z:%WEEKDAY%", L"x_y_z:Fri"},  // one name in the backup folder; other characters stay
     };
     for (const auto& [templ, name] : cases) EXPECT_EQ(expand_filename_template(templ, t, identity), name) << templ;
     HostIdentity id = identity;

@@ -319,11 +319,13 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndBatchUsesItsOwnFile) {
 }
 
 TEST_F(SettingsFile, UnreadableFilesFailWithTheCause) {
-    const std::string not_xml = "error loading XML: " + file.string();
+    const std::string not_xml = "error loading XML: " + file.string() + ": ";
     const std::pair<std::string, std::string> cases[] = {
-        {"this is not XML", not_xml},
-        {"<?xml version=\"1.0\"?>\n<root><backup_folder node_value=\"x\"/><file_gr", not_xml},  // truncated
-        {"<root><expired_limit node_value=\"ten\"/></root>", "Type mismatch."},
+        {"this is not XML", not_xml + "No document element found at line 1, column 1"},
+        {"<?xml version=\"1.0\"?>\n<root><backup_folder node_value=\"Архив\"/><file_gr",  // truncated
+         not_xml + "Error parsing start element tag at line 2, column 49"},
+        {"<root><expired_limit node_value=\"ten\"/></root>",
+         "XML: attribute node_value=\"ten\" of element /root/expired_limit in " + file.string() + ": Type mismatch."},
     };
     for (const auto& [text, cause] : cases) {
         clear_errors();
@@ -339,14 +341,15 @@ TEST_F(SettingsFile, FailedSavesLeaveWhatWasThere) {
     // Over a folder, and under a regular file.
     fs::create_directory(file);
     EXPECT_EQ(save_settings(host, BackupSettings()), BK_FAILED);
-    expect_failure(save_failed, "Is a directory", file);
+    expect_failure(save_failed, "can't write " + file.string() + ": Is a directory", file);
     EXPECT_TRUE(fs::is_directory(file) && fs::is_empty(file));
     clear_errors();
     bktest::write_file(dir / "plain", "plain file");
     g_params["batch"] = "1";
     g_params["batch_config"] = "plain/backup_config.xml";
     EXPECT_EQ(save_settings(host, BackupSettings()), BK_FAILED);
-    expect_failure(save_failed, "Not a directory", dir / "plain" / "backup_config.xml");
+    expect_failure(save_failed, "can't write " + (dir / "plain/backup_config.xml").string() + ": Not a directory",
+                   dir / "plain" / "backup_config.xml");
     EXPECT_EQ(bktest::read_file(dir / "plain"), "plain file");
 
     // Into a folder that cannot be written: the old file stays, and nothing is left beside it.

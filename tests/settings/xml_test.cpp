@@ -28,10 +28,11 @@ int32_t com_error_code(const std::function<void()>& action) {
 
 TEST(XmlLayer, IntegerConversionsAndErrors) {
     bktest::TempDir dir;
-    bktest::write_file(dir / "in.xml", "<root><v a='ten' b='2147483648' c='-2147483649' d='' g='1.5' e=' 12 ' "
+    bktest::write_file(dir / "in.xml", "<root><v/><v a='ten' b='2147483648' c='-2147483649' d='' g='1.5' e=' 12 ' "
                                        "f='2147483647'/></root>");
+    const std::string in = (dir / "in.xml").string();
     XmlNode root = document_element(load_document((dir / "in.xml").wstring()));
-    XmlNode v = child_element(root, L"v");
+    XmlNode v = child_element(root, L"v[2]");
     const int32_t mismatch = static_cast<int32_t>(0x80020005u), overflow = static_cast<int32_t>(0x8002000Au);
     int32_t n = 5;
     for (const auto& [attr, code] : std::vector<std::pair<const wchar_t*, int32_t>>{
@@ -45,7 +46,7 @@ TEST(XmlLayer, IntegerConversionsAndErrors) {
         require_attr(v, L"rel_path", n);
         FAIL();
     } catch (const xml_error& e) {
-        EXPECT_STREQ(e.what(), "XML: attribute not found: rel_path");
+        EXPECT_EQ(e.what(), "XML: attribute not found: rel_path, element /root/v[2] in " + in);
     }
     // A document without a document element gives E_POINTER, not a crash.
     EXPECT_EQ(com_error_code([] { add_element(document_element(create_document()), L"a"); }),

@@ -40,6 +40,8 @@ TEST(RunPlan, ScheduledBackupIsABatchBackupWithTheCommandLinesValues) {
 
 TEST(RunPlan, TheProfileSpeaksWhereTheCommandLineIsSilent) {
     const auto plan = plan_for(L"vdbackup /B", profile);
+    EXPECT_EQ(plan.params.count("batch_keeptime") +  // none, or 0: the batch backup's own default, forever
+                  plan_for(L"vdbackup /B /T=0", profile).params.count("batch_keeptime"), 0u);
     EXPECT_EQ(plan.params.at("shp_path"), "/srv/учёт/main.shp");
     EXPECT_EQ(plan.params.at("username"), "профиль");
     EXPECT_EQ(plan.params.at("workplace"), "1");

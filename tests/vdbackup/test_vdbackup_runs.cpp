@@ -119,6 +119,12 @@ TEST_F(Vdbackup, ModuleMessagesGoToStandardErrorWithTheResultAsExitCode) {
 // running program and returns at once; vdbackup then makes the backup.
 TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     fs::remove(host.root() / "vdbackup_host.xml");
+    fs::create_directory(host.root() / "vdbackup_host.xml");  // a profile that cannot be written: nothing starts
+    host.ui.backup_dialog_ok();
+    EXPECT_EQ(host.run(BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE), BK_FAILED);
+    EXPECT_EQ(host.messages(),
+              std::vector<std::string>{"can't write " + host.root().string() + "/vdbackup_host.xml: Is a directory"});
+    fs::remove(host.root() / "vdbackup_host.xml");
     host.params["batch_keeptime"] = "30";
     host.ui.backup_dialog_ok([](bk::AutoParams& run) {
         run.keeptime = 90;

@@ -85,13 +85,12 @@ TEST_F(Wlink, UploadsTheFileByteForByte) {
     }
     EXPECT_TRUE(sending);
 
-    // Digest when the server asks for it; redirects followed.
-    for (const char* location : {"digest", "moved"}) {
+    // Digest when the server asks for it; redirects on the same host followed, up to five.
+    for (const std::string location : {"digest", "moved", "hop5"}) {
         bktest::write_file(dir / "b.7z", location);
-        ASSERT_EQ(upload(dir / "b.7z", WebDav::url(location) + name), WL_OK) << error_text();
+        ASSERT_EQ(upload(dir / "b.7z", WebDav::url(location) + location + name), WL_OK) << error_text();
+        EXPECT_EQ(bktest::read_file(WebDav::stored(location == "digest" ? "digest" : "dav", location + name)), location);
     }
-    EXPECT_EQ(bktest::read_file(WebDav::stored("digest", name)), "digest");
-    EXPECT_EQ(bktest::read_file(WebDav::stored("dav", name)), "moved");
 }
 
 // The HTTP status with its reason when the server answered, else curl's code
@@ -106,6 +105,9 @@ TEST_F(Wlink, FailuresGiveTheStatusOrCurlsCodeAndAText) {
         {dir / "a.7z", WebDav::url("digest") + name, "backup:wrong", 401, "the server answered 401 Unauthorized"},
         {dir / "a.7z", WebDav::url("dav") + "no/such/folder/" + name, ACCOUNT, 409, "the server answered 409 Conflict"},
         {dir / "a.7z", WebDav::url("moved") + name, ACCOUNT, 307, "the server answered 307 Temporary Redirect", 0},  // over the limit
+        {dir / "a.7z", WebDav::url("hop6") + name, ACCOUNT, 47, "too many redirects: more than 5", -1},  // never more than 5
+        {dir / "a.7z", WebDav::url("elsewhere") + name, ACCOUNT, 401, "the server answered 401 Unauthorized after a "
+         "redirect to http://localhost" + dav.substr(dav.find(':', 5)) + "; the login is sent only to the host given"},
         {dir / "a.7z", "http://127.0.0.1:" + std::to_string(bktest::closed_port()) + "/dav/a.7z", ACCOUNT, 7, "127.0.0.1"},
         {dir / "missing.7z", dav, ACCOUNT, 26, "missing.7z: No such file or directory"},
         {dir.path(), dav, ACCOUNT, 26, "Is a directory"},

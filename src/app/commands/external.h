@@ -12,7 +12,7 @@ namespace bk {
 // that vdbackup answers the module as this host would, then starts
 // command_line there without waiting for it. BK_DONE when it runs,
 // BK_FAILED (no message) when it cannot be started; a profile that cannot be
-// written throws.
+// written throws before anything starts ("can't write <profile path>: ...").
 uint32_t start_external(HostParamCallback params, const std::wstring& command_line);
 
 }  // namespace bk
