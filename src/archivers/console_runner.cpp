@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <linux/sched.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,12 +20,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
+#include <cwctype>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -74,6 +75,7 @@ public:
         if (fd_ >= 0) close(fd_);
         fd_ = fd;
     }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -95,133 +97,200 @@ struct ChildStreams {
     int output_fd = -1;                 // output when there is no terminal
 };
 
-// Everything the child needs between the clone and the exec, made before
-// the clone: a child of a threaded process may only make async-signal-safe
-// calls until it executes the program, so nothing there allocates.
+// Everything the child needs, made before the clone: a child of a threaded
+// process may only make async-signal-safe calls, so nothing there allocates.
 struct Launch {
     const char* program;
     char* const* argv;
     char* const* envp;
     const char* dir;  // null: stay in the current folder
     ChildStreams streams;
-    int report_fd;    // the write end of the pipe that carries an exec failure
+    int report_fd;    // the write end of the waiter's pipe to the runner
     int max_fd;
 };
 
-[[noreturn]] void child_failed(int report_fd, int error) {
-    while (write(report_fd, &error, sizeof error) < 0 && errno == EINTR) {
+// The program is not our child but our grandchild. Our child, the waiter,
+// starts it, waits for it and reports on a pipe: the program's process id
+// once it runs, errno when it cannot be started, its wait status when it
+// has ended. An exec makes any process report its end with SIGCHLD, which
+// the host may ignore (and the kernel then reaps the child unasked) or
+// catch with a handler that reaps every child; the waiter never executes
+// anything, so it keeps the exit signal it was cloned with: none. Its
+// reports are the only way the exit code reaches the runner, and the host
+// never sees it end.
+struct Report {
+    int kind;
+    int value;
+};
+enum : int { report_started = 1, report_failed = 2, report_ended = 3 };
+
+void send_report(int fd, int kind, int value) {
+    const Report report{kind, value};
+    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
     }
-    _exit(127);
 }
 
-[[noreturn]] void child_main(const Launch& launch) {
-    // The parent blocked every signal around the clone, so no handler of the
-    // host runs here. A host that ignores signals must not pass that on: the
-    // child has to stop on SIGINT.
+[[noreturn]] void waiter_failed(int report_fd, int error) {
+    send_report(report_fd, report_failed, error);
+    _exit(0);
+}
+
+int move_above_standard_streams(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    const int moved = fcntl(fd, F_DUPFD, 3);
+    close(fd);
+    return moved;
+}
+
+// Closes every descriptor from first on but keep.
+void close_from(int first, int keep, int max_fd) {
+    if (syscall(SYS_close_range, static_cast<unsigned>(first), static_cast<unsigned>(keep - 1), 0u) == 0 &&
+        syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0)
+        return;
+    for (int fd = first; fd < max_fd; ++fd)
+        if (fd != keep) close(fd);
+}
+
+[[noreturn]] void waiter_main(const Launch& launch) {
+    const int report = launch.report_fd;
+    // Every signal stays blocked in the waiter, as the runner blocked them
+    // for the clone: no handler of the host runs here, and a SIGINT to the
+    // process group stops the program while the waiter lives on to report
+    // it. The dispositions go back to their defaults: a host that ignores
+    // SIGCHLD or SIGINT must not pass that on.
     for (int sig = 1; sig < NSIG; ++sig) {
         struct sigaction action {};
         action.sa_handler = SIG_DFL;
         sigaction(sig, &action, nullptr);  // refused for SIGKILL, SIGSTOP and the C library's own: harmless
     }
-    // In a session of its own the child leads its process group, so a SIGINT
-    // to the group reaches it and its own children, and nothing of ours; the
-    // terminal it opens then becomes its controlling terminal.
-    if (setsid() < 0) child_failed(launch.report_fd, errno);
+    // In a session of its own the waiter leads a process group that the
+    // program joins, so a SIGINT to the group reaches the program and its
+    // own children, and nothing of ours; the terminal it opens becomes the
+    // controlling terminal of the session.
+    if (setsid() < 0) waiter_failed(report, errno);
     const ChildStreams& streams = launch.streams;
-    int output = streams.output_fd;
-    if (streams.terminal) {
-        output = open(streams.terminal, O_RDWR);
-        if (output >= 0 && output <= 2) {
-            const int moved = fcntl(output, F_DUPFD, 3);
-            close(output);
-            output = moved;
-        }
-    }
-    if (output < 0) child_failed(launch.report_fd, errno);
-    int input = output;
-    if (!streams.input_from_terminal) {
-        input = open("/dev/null", O_RDONLY);
-        if (input >= 0 && input <= 2) {
-            const int moved = fcntl(input, F_DUPFD, 3);
-            close(input);
-            input = moved;
-        }
-    }
-    if (input < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0)
-        child_failed(launch.report_fd, errno);
-    if (launch.dir && chdir(launch.dir) != 0) child_failed(launch.report_fd, errno);
-    // Nothing of the host but the three standard streams reaches the program;
-    // the report pipe stays open until the exec succeeds.
-    if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) != 0)
-        for (int fd = 3; fd < launch.max_fd; ++fd)
-            if (fd != launch.report_fd) close(fd);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(launch.program, launch.argv, launch.envp);
-    child_failed(launch.report_fd, errno);
-}
+    const int output =
+        streams.terminal ? move_above_standard_streams(open(streams.terminal, O_RDWR)) : streams.output_fd;
+    if (output < 0) waiter_failed(report, errno);
+    const int input = streams.input_from_terminal ? output : move_above_standard_streams(open("/dev/null", O_RDONLY));
+    if (input < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0) waiter_failed(report, errno);
+    if (launch.dir && chdir(launch.dir) != 0) waiter_failed(report, errno);
+    // Nothing of the host but the three standard streams reaches the program.
+    close_from(3, report, launch.max_fd);
 
-// Waits for the child without a limit; its exit code, or -1. __WALL: the
-// child reports its end with no signal, which a plain wait would not see.
-int32_t wait_child(pid_t pid) {
+    int exec_pipe[2];
+    if (pipe2(exec_pipe, O_CLOEXEC) != 0) waiter_failed(report, errno);
+    const pid_t pid = _Fork();
+    if (pid < 0) waiter_failed(report, errno);
+    if (pid == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execve(launch.program, launch.argv, launch.envp);
+        const int error = errno;
+        while (write(exec_pipe[1], &error, sizeof error) < 0 && errno == EINTR) {
+        }
+        _exit(127);
+    }
+    // The exec closes the program's end of the pipe: end-of-file means it runs.
+    close(exec_pipe[1]);
+    int error = 0;
+    ssize_t n;
+    do n = read(exec_pipe[0], &error, sizeof error);
+    while (n < 0 && errno == EINTR);
     int status = 0;
-    while (waitpid(pid, &status, __WALL) < 0)
-        if (errno != EINTR) return -1;
-    return exit_code_of(status);
+    if (n > 0) {
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        waiter_failed(report, error);
+    }
+    send_report(report, report_started, pid);
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) _exit(1);  // no report: the runner sees -1
+    send_report(report, report_ended, status);
+    _exit(0);
 }
 
-// A descriptor that becomes readable when the child ends; -1 on kernels
-// without one. Called through syscall(): the C library's declaration of it
-// lacks C linkage in some versions.
-int open_child_fd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+bool read_report(int fd, Report& report) {
+    ssize_t n;
+    do n = read(fd, &report, sizeof report);
+    while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(sizeof report);
+}
 
-// Starts the child described by launch; its process id and a pidfd of it
-// (-1 when there is none), or -1 when it cannot be started.
-//
-// clone3 with no exit signal: the kernel neither reaps the child on its own
-// when the host ignores SIGCHLD nor hands it to the host's waitpid(-1), so
-// its exit code is ours to collect whatever the host does with SIGCHLD.
-pid_t start_child(Launch& launch, int& pidfd) {
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return -1;
-    Fd read_end(above_standard_streams(report[0])), write_end(above_standard_streams(report[1]));
-    if (read_end.get() < 0 || write_end.get() < 0) return -1;
+// A started program: the process group it is in (the waiter's), its own
+// process id, and the waiter's report pipe.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(pid_t waiter, pid_t pid, int reports) : waiter_(waiter), pid_(pid), reports_(reports) {}
+    ChildProcess(ChildProcess&& other) noexcept { *this = std::move(other); }
+    ChildProcess& operator=(ChildProcess&& other) noexcept {
+        std::swap(waiter_, other.waiter_);
+        std::swap(pid_, other.pid_);
+        reports_.reset(other.reports_.release());
+        return *this;
+    }
+    ~ChildProcess() {
+        if (waiter_ > 0) reap();
+    }
+
+    bool started() const { return waiter_ > 0; }
+    pid_t group() const { return waiter_; }
+    pid_t pid() const { return pid_; }
+    // Readable once the program has ended.
+    int end_fd() const { return reports_.get(); }
+
+    // The exit code, waiting for the end; -1 when the wait failed.
+    int32_t finish() {
+        Report report{};
+        const bool ended = read_report(reports_.get(), report) && report.kind == report_ended;
+        reap();
+        return ended ? exit_code_of(report.value) : -1;
+    }
+
+private:
+    void reap() {
+        reports_.reset();
+        // __WALL: a child with no exit signal is invisible to a plain wait.
+        // ECHILD when the host took it (a kernel without clone3).
+        while (waitpid(waiter_, nullptr, __WALL) < 0 && errno == EINTR) {
+        }
+        waiter_ = -1;
+    }
+
+    pid_t waiter_ = -1;
+    pid_t pid_ = -1;
+    Fd reports_;
+};
+
+// Starts the program that launch describes; not started() when it cannot be.
+ChildProcess start_child(Launch& launch) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return {};
+    Fd read_end(above_standard_streams(ends[0])), write_end(above_standard_streams(ends[1]));
+    if (read_end.get() < 0 || write_end.get() < 0) return {};
     launch.report_fd = write_end.get();
 
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &old);
-    pidfd = -1;
     clone_args args{};
-    args.flags = CLONE_PIDFD;
-    args.pidfd = reinterpret_cast<uintptr_t>(&pidfd);
     args.exit_signal = 0;
-    auto pid = static_cast<pid_t>(syscall(SYS_clone3, &args, sizeof args));
-    // A kernel or a sandbox without clone3: an ordinary fork, as the C
-    // library itself falls back to.
-    if (pid < 0 && (errno == ENOSYS || errno == EPERM)) pid = fork();
-    if (pid == 0) child_main(launch);
-    const int clone_error = errno;
+    auto waiter = static_cast<pid_t>(syscall(SYS_clone3, &args, sizeof args));
+    // A kernel or a sandbox without clone3: a child that ends with SIGCHLD,
+    // which only the waiter's own exit code (never needed) depends on.
+    if (waiter < 0 && (errno == ENOSYS || errno == EPERM)) waiter = _Fork();
+    if (waiter == 0) waiter_main(launch);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (pid < 0) {
-        errno = clone_error;
-        return -1;
-    }
-    if (pidfd < 0) pidfd = open_child_fd(pid);
-
     write_end.reset();
-    int error = 0;
-    ssize_t n;
-    do n = read(read_end.get(), &error, sizeof error);
-    while (n < 0 && errno == EINTR);
-    if (n > 0) {  // the program did not start: collect what is left of the child
-        wait_child(pid);
-        if (pidfd >= 0) close(pidfd);
-        pidfd = -1;
-        return -1;
-    }
-    return pid;
+    if (waiter < 0) return {};
+
+    Report report{};
+    const bool started = read_report(read_end.get(), report) && report.kind == report_started;
+    ChildProcess child(waiter, started ? report.value : -1, read_end.release());
+    if (!started) return {};  // the waiter is reaped on the way out
+    return child;
 }
 
 bool is_executable_file(const std::string& path) {
@@ -252,10 +321,9 @@ public:
         });
     }
 
-    // Starts the child in work_dir; its process id, or -1.
-    pid_t start(const std::wstring& work_dir, const ChildStreams& streams, int& pidfd) {
-        pidfd = -1;
-        if (!valid()) return -1;
+    // Starts the program in work_dir.
+    ChildProcess start(const std::wstring& work_dir, const ChildStreams& streams) {
+        if (!valid()) return {};
         const std::string dir = rkit::wide_to_char(work_dir);
         std::vector<char*> env = env_;
         for (std::string& e : owned_env_) env.push_back(e.data());
@@ -265,7 +333,7 @@ public:
                                ? static_cast<int>(files.rlim_cur) : 65536;
         Launch launch{program_.c_str(), argv_.data(), env.data(), dir.empty() ? nullptr : dir.c_str(),
                       streams, -1, max_fd};
-        return start_child(launch, pidfd);
+        return start_child(launch);
     }
 
 private:
@@ -324,8 +392,9 @@ bool asks_for_password(const std::wstring& line) {
 // read from /proc: one of its threads sleeps in read() on the terminal.
 class Answerer {
 public:
-    Answerer(pid_t pid, HiddenConsole& console, const std::string& password, IConsoleCallback* callback)
-        : pid_(pid), console_(console), password_(password), callback_(callback) {}
+    Answerer(const ChildProcess& child, HiddenConsole& console, const std::string& password,
+             IConsoleCallback* callback)
+        : child_(child), console_(console), password_(password), callback_(callback) {}
 
     void check() {
         const std::optional<Reader> reader = waiting_reader();
@@ -336,8 +405,8 @@ public:
         const bool new_output = console_.output_bytes() != output_at_answer_;
         answered_ = reader;
         output_at_answer_ = console_.output_bytes();
-        if (!(mode.c_lflag & ECHO) && new_output && passwords_typed_ < max_password_answers &&
-            asks_for_password(console_.screen().cursor_line())) {
+        if (!password_.empty() && !(mode.c_lflag & ECHO) && new_output &&
+            passwords_typed_ < max_password_answers && asks_for_password(console_.screen().cursor_line())) {
             ++passwords_typed_;
             type(mode);
             return;
@@ -351,7 +420,7 @@ public:
         // Without canonical input there is no end-of-file to give; a program
         // that keeps asking is hung up on, as a closed terminal would be.
         if (++refusals_ > max_refusals || !(mode.c_lflag & ICANON)) {
-            kill(-pid_, SIGHUP);
+            kill(-child_.group(), SIGHUP);
             return;
         }
         const char eof = mode.c_cc[VEOF] != _POSIX_VDISABLE ? static_cast<char>(mode.c_cc[VEOF]) : '\x04';
@@ -368,7 +437,7 @@ private:
     };
 
     std::optional<Reader> waiting_reader() const {
-        const std::string proc = "/proc/" + std::to_string(pid_);
+        const std::string proc = "/proc/" + std::to_string(child_.pid());
         DIR* tasks = opendir((proc + "/task").c_str());
         if (!tasks) return std::nullopt;
         std::optional<Reader> found;
@@ -384,7 +453,9 @@ private:
             char target[256];
             const std::string link = proc + "/fd/" + std::to_string(fd);
             const ssize_t n = readlink(link.c_str(), target, sizeof target);
-            if (n <= 0 || std::string_view(target, static_cast<size_t>(n)) != console_.terminal_name()) continue;
+            const std::string_view file(target, n > 0 ? static_cast<size_t>(n) : 0);
+            // /dev/tty is the terminal too: the child's session has no other.
+            if (file != console_.terminal_name() && file != "/dev/tty") continue;
             const std::string status = read_proc_file(task + "/status");
             const size_t at = status.find("voluntary_ctxt_switches:");
             found = Reader{entry->d_name, at == std::string::npos ? "" : status.substr(at, status.find('\n', at) - at)};
@@ -422,7 +493,7 @@ private:
         }
     }
 
-    pid_t pid_;
+    const ChildProcess& child_;
     HiddenConsole& console_;
     const std::string& password_;
     IConsoleCallback* callback_;
@@ -503,51 +574,41 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
     if (!environment_is_utf8()) image.set_env("LC_ALL", "C.UTF-8");
     console.keep_transcript(options.transcript);
 
-    // With a password to give, the child reads the terminal, and every wait
-    // of it for input is answered; without one it reads /dev/null.
-    const bool answering = !options.password.empty();
-    int pidfd = -1;
-    const pid_t pid = image.start(work_dir, {console.terminal_name().c_str(), answering, -1}, pidfd);
-    if (pid < 0) return -1;
-    // The pidfd wakes the wait the moment the child ends; without one the
-    // wait falls back to short sleeps.
-    Fd child(pidfd);
-    Answerer answerer(pid, console, options.password, callback);
+    // With a password to give, the child's input is the terminal; without
+    // one it is /dev/null. Either way the child may open /dev/tty itself
+    // (RAR reads its password from there), so every wait of it for input
+    // from the terminal is answered.
+    ChildProcess child = image.start(work_dir, {console.terminal_name().c_str(), !options.password.empty(), -1});
+    if (!child.started()) return -1;
+    Answerer answerer(child, console, options.password, callback);
 
     int32_t result = -1;
     bool terminal_open = true;
     const auto now = Clock::now();
     auto next_poll = now + poll_interval;
     Clock::duration question_delay = first_question_check;
-    auto next_question_check = now + (answering ? question_delay : std::chrono::hours(24));
+    auto next_question_check = now + question_delay;
     for (;;) {
-        pollfd fds[2];
-        nfds_t count = 0;
-        if (terminal_open) fds[count++] = {console.master_fd(), POLLIN, 0};
-        if (child.get() >= 0) fds[count++] = {child.get(), POLLIN, 0};
-        int timeout = std::min(milliseconds_until(next_poll), milliseconds_until(next_question_check));
-        if (child.get() < 0) timeout = std::min(timeout, 10);
-        const int ready = poll(fds, count, timeout);
-        if (ready > 0 && terminal_open && fds[0].revents != 0) {
+        pollfd fds[2] = {{child.end_fd(), POLLIN, 0}, {console.master_fd(), POLLIN, 0}};
+        const int timeout = std::min(milliseconds_until(next_poll), milliseconds_until(next_question_check));
+        const int ready = poll(fds, terminal_open ? 2 : 1, timeout);
+        if (ready > 0 && terminal_open && fds[1].revents != 0) {
             const uint64_t before = console.output_bytes();
             terminal_open = console.drain();
             // New output may be a question: look soon after it stops.
-            if (answering && console.output_bytes() != before) {
+            if (console.output_bytes() != before) {
                 question_delay = first_question_check;
                 next_question_check = Clock::now() + question_delay;
             }
         }
 
-        int status = 0;
-        const pid_t waited = waitpid(pid, &status, WNOHANG | __WALL);
-        if (waited == pid) {
-            result = exit_code_of(status);
+        if (ready > 0 && fds[0].revents != 0) {
+            result = child.finish();
             break;
         }
-        if (waited < 0 && errno != EINTR) break;  // the wait failed: -1
 
         const bool poll_due = Clock::now() >= next_poll;
-        if (answering && (poll_due || Clock::now() >= next_question_check)) {
+        if (poll_due || Clock::now() >= next_question_check) {
             answerer.check();
             question_delay = std::min<Clock::duration>(question_delay * 2, poll_interval);
             next_question_check = Clock::now() + question_delay;
@@ -555,7 +616,7 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
         if (!poll_due) continue;
         if (callback) {
             try {
-                if (!callback->on_console_poll(console)) kill(-pid, SIGINT);
+                if (!callback->on_console_poll(console)) kill(-child.group(), SIGINT);
             } catch (...) {
                 // A failing progress display must not end the wait for the child.
             }
@@ -589,11 +650,8 @@ int32_t run_process_to_file(const std::wstring& command_line, const std::wstring
         Fd output(above_standard_streams(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)));
         if (output.get() < 0) return -1;
         ChildImage image(command_line);
-        int pidfd = -1;
-        const pid_t pid = image.start(work_dir, {nullptr, false, output.get()}, pidfd);
-        if (pidfd >= 0) close(pidfd);
-        if (pid < 0) return -1;
-        return wait_child(pid);
+        ChildProcess child = image.start(work_dir, {nullptr, false, output.get()});
+        return child.started() ? child.finish() : -1;
     } catch (const std::exception&) {
         return -1;
     }
