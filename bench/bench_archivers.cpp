@@ -88,7 +88,6 @@ int main() {
         // The command line compress_files runs, with a list file of the same names.
         bk::Archiver_7z seven(L"", nullptr);
         const bk::TempFile list;
-        const bk::TempFolder work;
         {
             rkit::text_file_stream stream;
             stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(1));
@@ -96,7 +95,7 @@ int main() {
         }
         const std::string direct_compress = shell_command(
             seven.compress_command(archive, list.path(), L"", L"", bk::ARCHIVE_OPEN_FILES | bk::ARCHIVE_LIST_FILE, -1,
-                                   work.path()));
+                                   rkit::from_native_path(root.string())));
         const std::string direct_extract = shell_command(seven.extract_command(archive, L"", L"", L"", 0));
 
         bk::ArchiverSettings settings;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cwchar>
 #include <limits>
@@ -125,38 +126,112 @@ std::wstring BaseArchiver::find_executable() const {
     return archiver_detail::quote(path);
 }
 
-void BaseArchiver::run(const std::wstring& command_line, const std::wstring& work_dir) {
+int32_t BaseArchiver::run(const std::wstring& command_line, const std::wstring& work_dir,
+                          const std::wstring& archive, const std::wstring& password, std::string* transcript) {
+    archive_ = archive;
+    typing_password_ = !password.empty();
     stop_requested_ = false;
     password_prompt_ = false;
-    const int32_t code = run_console_process(command_line, work_dir, this);
-    if (code != 0) check_exit_code(code);
+    last_lines_.clear();
+    ConsoleOptions options;
+    options.password = rkit::wide_to_char(password);
+    options.transcript = transcript;
+    return run_console_process(command_line, work_dir, this, options);
+}
+
+void BaseArchiver::check_result(int32_t code) {
+    if (code == 0) return;
+    try {
+        check_exit_code(code);
+    } catch (const task_canceled&) {
+        throw;
+    } catch (const std::runtime_error& e) {
+        const std::string details = error_details();
+        if (details.empty()) throw;
+        throw std::runtime_error(std::string(e.what()) + ": " + details);
+    }
+}
+
+std::string BaseArchiver::error_details() const {
+    // From the end: the error that ended the run is the last one. An error
+    // repeated for file after file (its first three words the same) is told
+    // once.
+    constexpr size_t most = 3;
+    std::vector<std::wstring> texts, kinds;
+    for (auto line = last_lines_.rbegin(); line != last_lines_.rend() && texts.size() < most; ++line) {
+        std::wstring text = error_text(*line);
+        // 7-Zip names the archive before its complaint, or alone on a line above it.
+        if (!archive_.empty() && text.starts_with(archive_ + L" : ")) text.erase(0, archive_.size() + 3);
+        if (text.empty() || text == archive_) continue;
+        size_t words_end = 0;
+        for (int words = 0; words < 3 && words_end != std::wstring::npos; ++words)
+            words_end = text.find(L' ', text.find_first_not_of(L' ', words_end));
+        std::wstring kind = text.substr(0, words_end);
+        if (std::find(kinds.begin(), kinds.end(), kind) != kinds.end()) continue;
+        kinds.push_back(std::move(kind));
+        texts.insert(texts.begin(), std::move(text));
+    }
+    std::wstring joined;
+    for (const std::wstring& text : texts) joined += (joined.empty() ? L"" : L"; ") + text;
+    return rkit::wide_to_char(joined);
+}
+
+std::wstring BaseArchiver::error_text(const std::wstring& line) const {
+    // A field of a listing ("Path = NAME", "Name: NAME") holds a file name, whatever its words.
+    const std::wstring_view field = std::wstring_view(line).substr(std::min(line.find_first_not_of(L' '), line.size()));
+    if (field.starts_with(L"Path = ") || field.starts_with(L"Name: ")) return {};
+    for (const wchar_t* phrase : error_phrases()) {
+        const size_t at = line.find(phrase);
+        if (at == std::wstring::npos) continue;
+        // What stands before the message is a progress line it overwrote.
+        size_t begin = 0;
+        if (const size_t error = line.rfind(L"ERROR: "); error != std::wstring::npos)
+            begin = error + 7;
+        else if (const size_t percent = line.rfind(L'%', at); percent != std::wstring::npos)
+            begin = percent + 1;
+        std::wstring text = rkit::trim_blanks(std::wstring_view(line).substr(begin));
+        // The choices of a question the archiver could not ask ("[R]etry, [A]bort").
+        const size_t choices = text.find(L" [");
+        if (choices != std::wstring::npos && choices + 3 < text.size() && text[choices + 3] == L']' &&
+            text.find(L", [", choices) != std::wstring::npos)
+            text = rkit::trim_blanks(std::wstring_view(text).substr(0, choices));
+        return text;
+    }
+    return {};
 }
 
 bool BaseArchiver::on_console_poll(const HiddenConsole& console) {
-    note_console(console.screen());
     if (!status_) return true;
     if (status_->canceled()) {
         stop_requested_ = true;
         return false;
     }
+    if (operation_ == idle) return true;  // a listing shows no progress
     TaskStatus status = status_->get_status();
     if (parse_progress(console, status)) status_->set_status(status);
     return true;
 }
 
-// An archiver that meets a question stops within microseconds, before any
-// poll; its last screen still shows what it asked.
-void BaseArchiver::on_console_end(const HiddenConsole& console) { note_console(console.screen()); }
+// The runner types the password at the first prompts only; a prompt it
+// refuses means that password was wrong.
+void BaseArchiver::on_console_question(const HiddenConsole& console) {
+    if (console.screen().cursor_line().find(L"Enter password") != std::wstring::npos) password_prompt_ = true;
+}
 
-void BaseArchiver::note_console(const ConsoleScreen& screen) {
-    if (!password_prompt_ && shows_password_prompt(screen)) password_prompt_ = true;
+// Without a password to type, an archiver that meets a question stops
+// within microseconds, before any poll; its last screen still shows what it
+// asked.
+void BaseArchiver::on_console_end(const HiddenConsole& console) {
+    if (!typing_password_ && shows_password_prompt(console.screen())) password_prompt_ = true;
+    last_lines_ = console.screen().recent_lines();
 }
 
 void BaseArchiver::ran_into_stop(const char* prefix, const char* stop_text) const {
     if (stop_requested_) throw task_canceled();
-    // Nobody can answer the archiver's questions: its input is /dev/null, and
-    // it stops at the first one. A password question means the settings hold
-    // no password, or a wrong one, for an encrypted archive.
+    // Nobody can answer the archiver's questions but the password prompt,
+    // and it stops at the first other one. A password question it stopped
+    // at means the settings hold no password, or a wrong one, for an
+    // encrypted archive.
     if (password_prompt_) throw std::runtime_error(std::string(prefix) + ": wrong or missing password");
     throw std::runtime_error(std::string(prefix) + ": " + stop_text);
 }
@@ -219,6 +294,10 @@ void extract_with_settings(const ArchiverSettings& settings, const std::wstring&
     archiver->extract(dest_dir, archive, entry,
                       archiver_detail::join_options(settings.common_options, settings.extract_options),
                       settings.password, 0);
+}
+
+std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const std::wstring& archive) {
+    return create_archiver(settings.archiver, settings.exe_path, nullptr)->list_entries(archive, settings.password);
 }
 
 // ---------------------------------------------------------------------------
@@ -287,13 +366,27 @@ bool parse_int(std::wstring_view text, int32_t& value) {
 }
 
 std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,
-                                const std::wstring& options, const std::wstring& password, uint32_t flags) {
+                                const std::wstring& options, bool ask_password, uint32_t flags) {
     std::wstring line = program + L" x " + quote(archive);
     if (flags & ARCHIVE_YES_TO_ALL) line += L" -y";
-    if (!password.empty()) line += L" -p" + password;
+    if (ask_password) line += L" -p";
     if (!options.empty()) line += L' ' + options;
     if (!entry.empty()) line += L' ' + quote(entry);
     return line;
+}
+
+std::vector<std::wstring> transcript_lines(const std::string& transcript) {
+    std::vector<std::wstring> lines;
+    const std::wstring text = rkit::char_to_wide(transcript);
+    for (size_t begin = 0; begin < text.size();) {
+        size_t end = text.find(L'\n', begin);
+        if (end == std::wstring::npos) end = text.size();
+        size_t last = end;
+        if (last > begin && text[last - 1] == L'\r') --last;
+        lines.push_back(text.substr(begin, last - begin));
+        begin = end + 1;
+    }
+    return lines;
 }
 
 std::wstring join_options(const std::wstring& first, const std::wstring& second) {

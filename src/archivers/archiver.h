@@ -12,6 +12,7 @@
 #include "rkit/files.h"
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,11 @@ inline constexpr uint32_t ARCHIVE_LIST_FILE = 0x4;   // compress: source is a li
 
 // Arguments shared by the operations: archive is a full path; options are
 // the user's extra switches, put on the command line as typed; an empty
-// password means none; level is 0..9, anything else means the archiver's
-// default. Failures are exceptions: std::runtime_error with a short English
-// text, task_canceled when the status sink asked to stop.
+// password means none, and a password is typed at the archiver's own prompt,
+// never put on its command line; level is 0..9, anything else means the
+// archiver's default. Failures are exceptions: std::runtime_error with a
+// short English text, followed by the archiver's own error lines when it
+// printed any; task_canceled when the status sink asked to stop.
 class IArchiver {
 public:
     virtual ~IArchiver() = default;
@@ -67,6 +70,10 @@ public:
     virtual void extract(const std::wstring& dest_dir, const std::wstring& archive,
                          const std::wstring& entry, const std::wstring& options,
                          const std::wstring& password, uint32_t flags) = 0;
+    // The names of the archive's file entries as stored ("/" between the
+    // parts, no leading "/"), read from its headers only; password opens
+    // encrypted headers.
+    virtual std::vector<std::wstring> list_entries(const std::wstring& archive, const std::wstring& password) = 0;
 };
 
 // What a driver has in common: the program path, the operation under way,
@@ -96,14 +103,27 @@ protected:
     // The file name of the driver's program ("7z", "rar").
     virtual std::wstring program_file() const = 0;
 
-    // Runs command_line in work_dir on a pseudo-terminal, feeding the status
-    // sink, and hands a non-zero exit code to check_exit_code.
-    void run(const std::wstring& command_line, const std::wstring& work_dir);
+    // Runs command_line about archive in work_dir on a pseudo-terminal,
+    // feeding the status sink while an operation is under way; password (if
+    // any) is typed at the archiver's prompts, transcript (if given) receives
+    // its output. Returns the exit code; see check_result.
+    int32_t run(const std::wstring& command_line, const std::wstring& work_dir, const std::wstring& archive,
+                const std::wstring& password, std::string* transcript = nullptr);
+    // Hands a non-zero exit code of the last run to check_exit_code, and adds
+    // the archiver's own error lines to the message of a failure.
+    void check_result(int32_t code);
+    // The archiver's error lines of the last run (the last few distinct ones,
+    // joined by "; "); empty when it printed none.
+    std::string error_details() const;
+    // Phrases by which the driver's program reports errors.
+    virtual std::span<const wchar_t* const> error_phrases() const = 0;
+    // The last lines the archiver wrote in the last run, oldest first.
+    const std::vector<std::wstring>& last_lines() const { return last_lines_; }
 
     // For check_exit_code of a stop code (255, Control+C): task_canceled when
     // this module asked for the stop; otherwise a failure with
-    // "<prefix>: wrong or missing password" when the run met a password
-    // prompt, else with "<prefix>: <stop_text>".
+    // "<prefix>: wrong or missing password" when the archiver stopped at a
+    // password prompt, else with "<prefix>: <stop_text>".
     [[noreturn]] void ran_into_stop(const char* prefix, const char* stop_text) const;
     // The message of a code no table knows: a crash (both top bits set) or unknown.
     [[noreturn]] static void unknown_exit_code(const char* prefix, int32_t code);
@@ -139,19 +159,27 @@ protected:
 
 private:
     bool on_console_poll(const HiddenConsole& console) override;
+    void on_console_question(const HiddenConsole& console) override;
     void on_console_end(const HiddenConsole& console) override;
-    void note_console(const ConsoleScreen& screen);
+    // The error of line: the part after its "ERROR: " or progress percent;
+    // empty when it holds none of the driver's phrases.
+    std::wstring error_text(const std::wstring& line) const;
 
     std::wstring exe_path_;
     Operation operation_ = idle;
     IWorkerStatus* status_;
-    // How the current or last run went, beyond its exit code.
+    // The current or last run: its archive, whether a password was typed,
+    // and how it went beyond its exit code.
+    std::wstring archive_;
+    bool typing_password_ = false;
     bool stop_requested_ = false;
     bool password_prompt_ = false;
+    std::vector<std::wstring> last_lines_;
 };
 
-// True when the screen shows a password question of 7-Zip or RAR. Their
-// input is /dev/null, so such a question ends the run with the code of a stop.
+// True when the screen shows a password question of 7-Zip or RAR. Without a
+// password to type their input is /dev/null, so such a question ends the
+// run with the code of a stop.
 bool shows_password_prompt(const ConsoleScreen& screen);
 
 // The driver of kind: 0 or 1 gives 7-Zip, 2 RAR; any other kind throws
@@ -173,6 +201,8 @@ void compress_files(const ArchiverSettings& settings, const std::vector<std::wst
 void extract_with_settings(const ArchiverSettings& settings, const std::wstring& dest_dir,
                            const std::wstring& archive, const std::wstring& entry,
                            IWorkerStatus* status);
+// The names of the archive's file entries (IArchiver::list_entries).
+std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const std::wstring& archive);
 
 // A new, empty file "vdk..." in $TMPDIR or /tmp (or the nearest of their
 // parents that exists). Throws std::runtime_error "temp directory not exists"
@@ -215,10 +245,12 @@ std::wstring quote(const std::wstring& argument);
 bool parse_int(std::wstring_view text, int32_t& value);
 // options joined with a blank when both are given.
 std::wstring join_options(const std::wstring& first, const std::wstring& second);
-// "<program> x archive [-y] [-pPASSWORD] [options] [entry]": both archivers
-// take the same extraction switches.
+// "<program> x archive [-y] [-p] [options] [entry]": both archivers take the
+// same extraction switches; a bare -p makes the archiver ask for the password.
 std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,
-                                const std::wstring& options, const std::wstring& password, uint32_t flags);
+                                const std::wstring& options, bool ask_password, uint32_t flags);
+// The lines of a terminal's transcript, without the "\r" it puts before "\n".
+std::vector<std::wstring> transcript_lines(const std::string& transcript);
 }  // namespace archiver_detail
 
 }  // namespace bk

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "rkit/path.h"
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
 
@@ -121,17 +122,25 @@ bool ListingParser::add_line(const std::wstring& line) {
     return true;
 }
 
-bool read_listing_file(const std::wstring& path, ArchiveListing& listing) {
-    rkit::text_file_stream file;
-    if (!file.open(path, rkit::text_file_stream::read, rkit::text_encoding(2))) return false;
-    ListingParser parser;
-    std::wstring line;
-    while (!file.eof()) {
-        if (!file.read_line(line) || !parser.add_line(line)) return false;
+std::vector<std::wstring> parse_technical_listing(const std::vector<std::wstring>& lines) {
+    std::vector<std::wstring> entries;
+    bool folder = false;  // the entry listed last is a folder
+    for (const std::wstring& line : lines) {
+        if (line.starts_with(L"Path = ")) {
+            if (folder) entries.pop_back();
+            entries.push_back(line.substr(7));
+            folder = false;
+        } else if (!entries.empty() && line == L"Folder = +") {
+            folder = true;
+        } else if (!entries.empty() && line.starts_with(L"Attributes = ")) {
+            // "D drwxr-xr-x": the Windows attribute letters, then the mode.
+            const std::wstring_view value = std::wstring_view(line).substr(13);
+            folder = folder || value.starts_with(L'd') ||
+                     value.substr(0, value.find(L' ')).find(L'D') != std::wstring_view::npos;
+        }
     }
-    if (!file.ok()) return false;
-    listing = parser.listing();
-    return true;
+    if (folder) entries.pop_back();
+    return entries;
 }
 
 int seven_zip_level(int32_t level) {
@@ -149,7 +158,7 @@ std::wstring Archiver_7z::compress_command(const std::wstring& archive, const st
     if (flags & ARCHIVE_RECURSE) line += L" -r";
     if (flags & ARCHIVE_OPEN_FILES) line += L" -ssw";
     if (const int mx = seven_zip_level(level); mx >= 0) line += L" -mx" + std::to_wstring(mx);
-    if (!password.empty()) line += L" -p" + password;
+    if (!password.empty()) line += L" -p -mhe=on";
     if (!options.empty()) line += L' ' + options;
     if (stores_links_unless_told(program)) line += L" -l";
     line += L" -w" + quote(work_folder);
@@ -162,9 +171,9 @@ std::wstring Archiver_7z::compress_command(const std::wstring& archive, const st
 }
 
 std::wstring Archiver_7z::extract_command(const std::wstring& archive, const std::wstring& entry,
-                                          const std::wstring& options, const std::wstring& password,
+                                          const std::wstring& options, const std::wstring&,
                                           uint32_t flags) const {
-    return archiver_detail::extraction_command(find_executable(), archive, entry, options, password, flags);
+    return archiver_detail::extraction_command(find_executable(), archive, entry, options, false, flags);
 }
 
 std::wstring Archiver_7z::list_command(const std::wstring& archive) const {
@@ -175,8 +184,12 @@ void Archiver_7z::compress(const std::wstring& work_dir, const std::wstring& arc
                            const std::wstring& options, const std::wstring& password, uint32_t flags,
                            int32_t level) {
     OperationScope operation(*this, compressing, archive);
-    const TempFolder work_folder;
-    run(compress_command(archive, source, options, password, flags, level, work_folder.path()), work_dir);
+    // 7-Zip writes the new archive beside the old one and renames it over it:
+    // in the archive's own folder that is a rename on one file system, not a
+    // copy through a small $TMPDIR.
+    const std::wstring folder = rkit::extract_dir(archive);
+    check_result(run(compress_command(archive, source, options, password, flags, level, folder.empty() ? L"." : folder),
+                     work_dir, archive, password));
 }
 
 void Archiver_7z::compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
@@ -199,10 +212,25 @@ void Archiver_7z::compress_files(const std::vector<std::wstring>& files, const s
     compress(L"/", archive, list.path(), options, password, flags | ARCHIVE_LIST_FILE, level);
 }
 
-bool Archiver_7z::list(const std::wstring& work_dir, const std::wstring& archive, ArchiveListing& listing) const {
-    const TempFile output;
-    if (run_process_to_file(list_command(archive), work_dir, output.path()) < 0) return false;
-    return read_listing_file(output.path(), listing);
+bool Archiver_7z::list(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& password,
+                       ArchiveListing& listing) const {
+    ConsoleOptions options;
+    options.password = rkit::wide_to_char(password);
+    std::string transcript;
+    options.transcript = &transcript;
+    if (run_console_process(list_command(archive), work_dir, nullptr, options) < 0) return false;
+    ListingParser parser;
+    for (const std::wstring& line : archiver_detail::transcript_lines(transcript))
+        if (!parser.add_line(line)) return false;
+    listing = parser.listing();
+    return true;
+}
+
+std::vector<std::wstring> Archiver_7z::list_entries(const std::wstring& archive, const std::wstring& password) {
+    OperationScope operation(*this, idle);
+    std::string transcript;
+    check_result(run(find_executable() + L" l -slt -ba -bd " + quote(archive), L"", archive, password, &transcript));
+    return parse_technical_listing(archiver_detail::transcript_lines(transcript));
 }
 
 void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
@@ -218,10 +246,10 @@ void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& arch
     } scope{*this};
     if (entry.empty()) {
         try {
-            pending_listing_ = std::async(std::launch::async, [this, dest_dir, archive] {
+            pending_listing_ = std::async(std::launch::async, [this, dest_dir, archive, password] {
                 ArchiveListing listing;
                 try {
-                    if (!list(dest_dir, archive, listing)) listing = {};
+                    if (!list(dest_dir, archive, password, listing)) listing = {};
                 } catch (const std::exception&) {
                     listing = {};  // no listing, no percent of its own
                 }
@@ -231,7 +259,7 @@ void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& arch
             // No thread for it: the extraction shows 7-Zip's own percent.
         }
     }
-    run(extract_command(archive, entry, options, password, flags), dest_dir);
+    check_result(run(extract_command(archive, entry, options, password, flags), dest_dir, archive, password));
 }
 
 // ---------------------------------------------------------------------------
@@ -282,6 +310,14 @@ bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& statu
         }
     }
     return true;
+}
+
+std::span<const wchar_t* const> Archiver_7z::error_phrases() const {
+    static constexpr const wchar_t* phrases[] = {
+        L"ERROR: ",        L"Wrong password", L"Cannot open",  L"Can not open",     L"Unexpected end of archive",
+        L"Is not archive", L"Headers Error",  L"Data Error",   L"CRC Failed",       L"Unsupported",
+        L"E_FAIL",         L"errno=",         L"not enough space", L"No space left", L"Cannot create"};
+    return phrases;
 }
 
 void Archiver_7z::check_exit_code(int32_t code) {

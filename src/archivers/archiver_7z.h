@@ -48,8 +48,8 @@ private:
     ArchiveListing listing_;
 };
 
-// A listing file as 7-Zip wrote it; false when it cannot be read or is broken.
-bool read_listing_file(const std::wstring& path, ArchiveListing& listing);
+// The entries of a "7z l -slt" listing (its "Path = " lines), folders left out.
+std::vector<std::wstring> parse_technical_listing(const std::vector<std::wstring>& lines);
 
 // The 7-Zip switch -mx for a level 0..9 (0, 1, 3, 5, 7, 9); -1 for no switch.
 int seven_zip_level(int32_t level);
@@ -69,11 +69,14 @@ public:
                         int32_t level) override;
     void extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
                  const std::wstring& options, const std::wstring& password, uint32_t flags) override;
+    std::vector<std::wstring> list_entries(const std::wstring& archive, const std::wstring& password) override;
 
     bool parse_progress(const HiddenConsole& console, TaskStatus& status) override;
     void check_exit_code(int32_t code) override;
 
     // The command lines the operations run; work_folder is the -w folder.
+    // With a password 7-Zip is asked to encrypt the names too (-mhe) and asks
+    // for it (-p); to read an archive it asks by itself when it needs one.
     std::wstring compress_command(const std::wstring& archive, const std::wstring& source,
                                   const std::wstring& options, const std::wstring& password, uint32_t flags,
                                   int32_t level, const std::wstring& work_folder) const;
@@ -82,8 +85,10 @@ public:
                                  uint32_t flags) const;
     std::wstring list_command(const std::wstring& archive) const;
 
-    // Lists archive by running "7z l" in work_dir; false when no listing came of it.
-    bool list(const std::wstring& work_dir, const std::wstring& archive, ArchiveListing& listing) const;
+    // Lists archive by running "7z l" in work_dir, with the password to
+    // open encrypted headers; false when no listing came of it.
+    bool list(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& password,
+              ArchiveListing& listing) const;
 
     // parse_progress on one console line, with the listing of the
     // extraction under way (or null).
@@ -92,6 +97,7 @@ public:
 
 protected:
     std::wstring program_file() const override { return archiver_program_file(ARCHIVER_7ZIP); }
+    std::span<const wchar_t* const> error_phrases() const override;
 
 private:
     // During the extraction of a whole archive: the listing, made beside the

@@ -1,5 +1,7 @@
 #include "archivers/archiver_rar.h"
 
+#include <algorithm>
+#include <set>
 #include <stdexcept>
 
 #include "rkit/path.h"
@@ -26,7 +28,7 @@ std::wstring Archiver_Rar::compress_command(const std::wstring& archive, const s
     if (flags & ARCHIVE_RECURSE) line += L" -r";
     if (flags & ARCHIVE_OPEN_FILES) line += L" -dh";
     if (const int method = rar_method(level); method >= 0) line += L" -m" + std::to_wstring(method);
-    if (!password.empty()) line += L" -p" + password;
+    if (!password.empty()) line += L" -p";
     if (!options.empty()) line += L' ' + options;
     if (flags & ARCHIVE_LIST_FILE)
         line += L" @" + quote(source);
@@ -38,14 +40,20 @@ std::wstring Archiver_Rar::compress_command(const std::wstring& archive, const s
 std::wstring Archiver_Rar::extract_command(const std::wstring& archive, const std::wstring& entry,
                                            const std::wstring& options, const std::wstring& password,
                                            uint32_t flags) const {
-    return archiver_detail::extraction_command(find_executable(), archive, entry, options, password, flags);
+    return archiver_detail::extraction_command(find_executable(), archive, entry, options, !password.empty(), flags);
+}
+
+int32_t Archiver_Rar::run_compress(const std::wstring& work_dir, const std::wstring& archive,
+                                   const std::wstring& source, const std::wstring& options,
+                                   const std::wstring& password, uint32_t flags, int32_t level) {
+    return run(compress_command(archive, source, options, password, flags, level), work_dir, archive, password);
 }
 
 void Archiver_Rar::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
                             const std::wstring& options, const std::wstring& password, uint32_t flags,
                             int32_t level) {
     OperationScope operation(*this, compressing, archive);
-    run(compress_command(archive, source, options, password, flags, level), work_dir);
+    check_result(run_compress(work_dir, archive, source, options, password, flags, level));
 }
 
 void Archiver_Rar::compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
@@ -60,13 +68,66 @@ void Archiver_Rar::compress_files(const std::vector<std::wstring>& files, const 
     // A list cut short would leave files out of the backup without a word.
     if (!stream.ok()) throw std::runtime_error("can't create file: " + rkit::wide_to_char(list.path()));
     stream.close();
-    compress(rkit::get_current_dir(), archive, list.path(), options, password, flags | ARCHIVE_LIST_FILE, level);
+    const int32_t code = run_compress(rkit::get_current_dir(), archive, list.path(), options, password,
+                                      flags | ARCHIVE_LIST_FILE, level);
+    // "File open error" for files of the list that could not be read, which
+    // RAR names one by one ("Cannot open PATH"), while the archive got the
+    // rest. Anything else it could not open (the archive, the list) fails.
+    if (code == 6 && rkit::file_exists(archive)) {
+        const std::set<std::wstring> sources(files.begin(), files.end());
+        const auto& lines = last_lines();
+        if (std::all_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+                return !line.starts_with(L"Cannot ") ||
+                       (line.starts_with(L"Cannot open ") && sources.count(line.substr(12)));
+            }))
+            return;
+    }
+    check_result(code);
 }
 
 void Archiver_Rar::extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
                            const std::wstring& options, const std::wstring& password, uint32_t flags) {
     OperationScope operation(*this, extracting);
-    run(extract_command(archive, entry, options, password, flags), dest_dir);
+    const int32_t code = run(extract_command(archive, entry, options, password, flags), dest_dir, archive, password);
+    fail_on_errors(code, false);
+}
+
+std::vector<std::wstring> Archiver_Rar::list_entries(const std::wstring& archive, const std::wstring& password) {
+    OperationScope operation(*this, idle);
+    std::string transcript;
+    // No -p: RAR asks only when the headers are encrypted.
+    const int32_t code = run(find_executable() + L" vt " + quote(archive), L"", archive, password, &transcript);
+    fail_on_errors(code, true);
+    // "        Name: home/u/a.txt" and, a few lines on, "        Type: File".
+    std::vector<std::wstring> entries;
+    for (const std::wstring& line : archiver_detail::transcript_lines(transcript)) {
+        const size_t start = line.find_first_not_of(L' ');
+        if (start == std::wstring::npos) continue;
+        const std::wstring_view field = std::wstring_view(line).substr(start);
+        if (field.starts_with(L"Name: "))
+            entries.emplace_back(field.substr(6));
+        else if (field == L"Type: Directory" && !entries.empty())
+            entries.pop_back();
+    }
+    return entries;
+}
+
+void Archiver_Rar::fail_on_errors(int32_t code, bool even_on_success) {
+    if (code == 1 || (code == 0 && even_on_success)) {
+        const std::string details = error_details();
+        if (!details.empty()) throw std::runtime_error(std::string(prefix) + ": " + details);
+    }
+    check_result(code);
+}
+
+std::span<const wchar_t* const> Archiver_Rar::error_phrases() const {
+    static constexpr const wchar_t* phrases[] = {
+        L"ERROR: ",           L"is not RAR archive",  L"checksum error",   L"Unexpected end of archive",
+        L"password is incorrect", L"Incorrect password", L"Write error",   L"Cannot open",
+        L"Cannot create",     L"Cannot read",         L"No files to extract", L"Not enough memory",
+        L"is corrupt",        L"Corrupt header",      L"Cannot find volume",  L"No space left",
+        L"Permission denied"};
+    return phrases;
 }
 
 bool Archiver_Rar::parse_progress(const HiddenConsole&, TaskStatus& status) {

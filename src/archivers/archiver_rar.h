@@ -1,6 +1,8 @@
 // The RAR driver ("rar"): its command lines, its progress line (a verb, the
 // file name and a percent or "OK" at the end) and its exit codes. RAR takes
 // full paths in one run, so it needs neither a listing nor a working folder.
+// Given a password, RAR is told to ask for it (a bare -p): it asks twice,
+// and then uses it for every file without further questions.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -22,12 +24,15 @@ public:
                   const std::wstring& options, const std::wstring& password, uint32_t flags,
                   int32_t level) override;
     // One run from the current folder with the full paths in a list file;
-    // RAR stores them without the leading "/".
+    // RAR stores them without the leading "/". Files RAR could not open are
+    // left out without an exception when the archive holds the rest: the
+    // caller's check of the archive's entries names them.
     void compress_files(const std::vector<std::wstring>& files, const std::wstring& archive,
                         const std::wstring& options, const std::wstring& password, uint32_t flags,
                         int32_t level) override;
     void extract(const std::wstring& dest_dir, const std::wstring& archive, const std::wstring& entry,
                  const std::wstring& options, const std::wstring& password, uint32_t flags) override;
+    std::vector<std::wstring> list_entries(const std::wstring& archive, const std::wstring& password) override;
 
     bool parse_progress(const HiddenConsole& console, TaskStatus& status) override;
     void check_exit_code(int32_t code) override;
@@ -45,6 +50,16 @@ public:
 
 protected:
     std::wstring program_file() const override { return archiver_program_file(ARCHIVER_RAR); }
+    std::span<const wchar_t* const> error_phrases() const override;
+
+private:
+    // The run of a compression, its exit code unchecked.
+    int32_t run_compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
+                         const std::wstring& options, const std::wstring& password, uint32_t flags, int32_t level);
+    // RAR ends a run that met a damaged or foreign archive with the code of
+    // a warning (1), a listing even with 0: such a run fails when it printed
+    // an error. Other codes go to check_result.
+    void fail_on_errors(int32_t code, bool even_on_success);
 };
 
 }  // namespace bk

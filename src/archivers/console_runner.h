@@ -10,13 +10,17 @@
 // Exit codes keep the meaning the archiver drivers know: a normal exit gives
 // its code; a child ended by SIGINT or SIGTERM gives 0xC000013A ("ended by
 // Control+C"); one ended by another signal 0xC0000000 plus the signal number;
-// -1 means the program could not be started or waited for.
+// -1 means the program could not be started or waited for. The children are
+// started so that the host's handling of SIGCHLD (ignored, or a handler that
+// reaps every child) neither sees nor takes them.
 //
 // A command line is split by the Windows rules (rkit::split_command_line) and
 // the program is executed directly, without a shell; a program name without a
-// slash is looked up in PATH. The child's standard input is /dev/null, so a
-// program asking a question (a password) gets end-of-file instead of waiting
-// for an answer nobody can give.
+// slash is looked up in PATH. The only input a child ever gets is the archive
+// password, typed at its own password prompt: a password never stands on a
+// command line, where every local user could read it. Any other question gets
+// end-of-file, so the program stops instead of waiting for an answer nobody
+// can give.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -51,14 +55,21 @@ public:
     ConsoleScreen& screen() { return screen_; }
     const ConsoleScreen& screen() const { return screen_; }
 
-    // Moves what the terminal holds to the screen without waiting. False once
-    // nobody has the terminal open any more and everything has been read.
+    // Moves what the terminal holds to the screen (and the transcript, when
+    // one is kept) without waiting. False once nobody has the terminal open
+    // any more and everything has been read.
     bool drain();
+    // Every byte read from now on is also appended to transcript (null: none).
+    void keep_transcript(std::string* transcript) { transcript_ = transcript; }
+    // How many bytes the child has written to the terminal so far.
+    uint64_t output_bytes() const { return output_bytes_; }
 
 private:
     int master_ = -1;
     std::string terminal_name_;
     ConsoleScreen screen_;
+    std::string* transcript_ = nullptr;
+    uint64_t output_bytes_ = 0;
     HiddenConsole* previous_;  // the console that was current before this one
 };
 
@@ -69,11 +80,26 @@ public:
     // it is asked again at the next poll, and each false sends another SIGINT.
     // Whatever it throws is ignored.
     virtual bool on_console_poll(const HiddenConsole& console) = 0;
+    // Called when the child waits for an answer from its terminal that the
+    // runner does not give (anything but the password it was given); the
+    // child then reads end-of-file. Whatever it throws is ignored.
+    virtual void on_console_question(const HiddenConsole&) {}
     // Called once after the child has ended and its last output was read, so
     // that a question the child asked just before it stopped can be seen.
     // Whatever it throws is ignored.
     virtual void on_console_end(const HiddenConsole&) {}
     virtual ~IConsoleCallback() = default;
+};
+
+struct ConsoleOptions {
+    // Typed (UTF-8) at the child's password prompts: when the child waits
+    // for input with the terminal's echo off and the cursor line asks for a
+    // password, once per prompt and at most a few times in a run. Empty: the
+    // child's input is /dev/null.
+    std::string password;
+    // When set, receives every byte the child wrote to the terminal (lines
+    // end in "\r\n" there).
+    std::string* transcript = nullptr;
 };
 
 // Runs command_line in work_dir (empty: the current folder) on a new
@@ -82,7 +108,7 @@ public:
 // never polled. Returns the exit code, -1 when the program cannot be started
 // or the wait fails. Throws std::logic_error when the terminal cannot be made.
 int32_t run_console_process(const std::wstring& command_line, const std::wstring& work_dir,
-                            IConsoleCallback* callback);
+                            IConsoleCallback* callback, const ConsoleOptions& options = {});
 
 // Runs command_line in work_dir with standard output and standard error both
 // written to output_file, which is created or truncated first, and waits

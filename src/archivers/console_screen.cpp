@@ -67,6 +67,12 @@ std::wstring ConsoleScreen::line(int row) const {
     return end == std::wstring::npos ? std::wstring() : cells.substr(0, end + 1);
 }
 
+std::vector<std::wstring> ConsoleScreen::recent_lines() const {
+    std::vector<std::wstring> lines(history_.begin(), history_.end());
+    for (int row = 0; row <= row_; ++row) lines.push_back(line(row));
+    return lines;
+}
+
 void ConsoleScreen::put(wchar_t c) {
     if (column_ >= columns_) new_line();
     cells_[static_cast<size_t>(row_)][static_cast<size_t>(column_)] = c;
@@ -176,6 +182,8 @@ void ConsoleScreen::new_line() {
         ++row_;
         return;
     }
+    history_.push_back(line(0));
+    if (history_.size() > history_lines) history_.pop_front();
     cells_.erase(cells_.begin());
     cells_.emplace_back(static_cast<size_t>(columns_), L' ');
 }

@@ -2,6 +2,7 @@
 // text cells and a cursor. The progress parsers read the row the cursor
 // stands on, which is the line a program keeps rewriting with \r and \b.
 #pragma once
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,12 @@ public:
     std::wstring line(int row) const;
     std::wstring cursor_line() const { return line(row_); }
 
+    // What the program wrote last, oldest first: up to history_lines rows that
+    // scrolled off the top, then the screen's rows down to the cursor's. An
+    // archiver's error often stands some lines above its final summary.
+    static constexpr size_t history_lines = 100;
+    std::vector<std::wstring> recent_lines() const;
+
 private:
     enum class Escape { none, start, intermediate, csi, string, string_esc };
 
@@ -47,6 +54,7 @@ private:
     int columns_;
     int rows_;
     std::vector<std::wstring> cells_;  // rows_ rows of columns_ cells each
+    std::deque<std::wstring> history_;  // rows scrolled off, without trailing blanks
     int row_ = 0;
     int column_ = 0;  // may equal columns_: the next character wraps
     std::string pending_;  // the start of a UTF-8 character cut off by the last write

@@ -1,9 +1,12 @@
 // The runner, driving the test child on a real pseudo-terminal, and the
 // terminal model whose cursor row the progress parsers read.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "archivers/console_runner.h"
 #include "archivers/console_screen.h"
@@ -15,7 +18,8 @@ namespace {
 struct Callback : bk::IConsoleCallback {
     std::function<bool(const bk::HiddenConsole&)> poll;
     std::wstring last_line;
-    int calls = 0;
+    int calls = 0, questions = 0;
+    void on_console_question(const bk::HiddenConsole&) override { ++questions; }
     bool on_console_poll(const bk::HiddenConsole& console) override {
         ++calls;
         return poll ? poll(console) : true;
@@ -130,6 +134,45 @@ TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunners) {
         EXPECT_EQ(bk::run_process_to_file(child(steps), L"", (dir / "out.txt").wstring()), int32_t(code)) << steps;
         EXPECT_EQ(bk::run_console_process(child(steps), L"", nullptr), int32_t(code)) << steps;
     }
+}
+
+// The password goes only to prompts with the echo off, once per prompt and
+// at most three times; any other wait for input gets end-of-file at once (a
+// hang would end in the child's 30 s alarm, not in exit code 0).
+TEST(ConsoleRunner, PasswordTypedAtItsPromptsOtherQuestionsGetEndOfFile) {
+    const std::tuple<const wchar_t*, std::string, std::string, int> cases[] = {
+        // ^C and ^U would interrupt the child or erase the line, unless typed literally.
+        {L"out Password: noecho read read", "p\x03ss \x15word", "Password:got p\x03ss \x15word\r\neof\r\n", 1},
+        {L"out \"Enter password:\" noecho read out Again: read out Password: read out Password: read "
+         L"out Password: read",
+         "pw", "Enter password:got pw\r\nAgain:eof\r\nPassword:got pw\r\nPassword:got pw\r\nPassword:eof\r\n", 2},
+        {L"out Overwrite? read", "pw", "Overwrite?eof\r\n", 1},
+        {L"out Password: noecho read", "", "Password:eof\r\n", 0},  // no password: /dev/null
+    };
+    for (const auto& [steps, password, output, questions] : cases) {
+        Callback callback;
+        std::string transcript;
+        EXPECT_EQ(bk::run_console_process(child(steps), L"", &callback, {password, &transcript}), 0) << steps;
+        EXPECT_EQ(transcript, output) << steps;
+        EXPECT_EQ(callback.questions, questions) << steps;
+    }
+}
+
+// The exit code reaches the runner whatever the host does with SIGCHLD.
+TEST(ConsoleRunner, ExitCodeWhenTheHostIgnoresOrReapsChildren) {
+    bktest::TempDir dir;
+    struct sigaction old {}, ignore {}, no_wait {}, reap {};
+    ignore.sa_handler = SIG_IGN;
+    no_wait.sa_handler = SIG_DFL;
+    no_wait.sa_flags = SA_NOCLDWAIT;
+    reap.sa_handler = [](int) { while (waitpid(-1, nullptr, WNOHANG) > 0) {} };
+    sigaction(SIGCHLD, nullptr, &old);
+    for (const struct sigaction& action : {ignore, no_wait, reap}) {
+        sigaction(SIGCHLD, &action, nullptr);
+        EXPECT_EQ(bk::run_console_process(child(L"sleep 20 exit 5"), L"", nullptr), 5);
+        EXPECT_EQ(bk::run_process_to_file(child(L"exit 6"), L"", (dir / "out.txt").wstring()), 6);
+    }
+    sigaction(SIGCHLD, &old, nullptr);
 }
 
 // The last screen of a child that asked something and stopped at once, and

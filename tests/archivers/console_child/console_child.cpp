@@ -8,12 +8,15 @@
 //   flood BYTES           write at least BYTES of numbered lines at full speed
 //   info                  write "tty COLUMNS" or "notty", then "eof" or "input"
 //                         for what stdin gives, then the current folder
+//   noecho                turn the terminal's echo off, as a password prompt does
+//   read                  read a line from stdin, write "got LINE" or "eof"
 //   exit N / exit-count   exit with code N / with the number of SIGINTs counted
 //   signal N              die of signal N
 // Every run ends after 30 s at the latest, so a test never hangs on it.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -64,6 +67,16 @@ int main(int argc, char** argv) {
             pause();
         } else if (step == "info") {
             write_all(1, info());
+        } else if (step == "noecho") {
+            termios mode{};
+            tcgetattr(0, &mode);
+            mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(0, TCSANOW, &mode);
+        } else if (step == "read") {
+            std::string line;
+            char c = 0;
+            while (read(0, &c, 1) == 1 && c != '\n') line += c;
+            write_all(1, c == '\n' ? "got " + line + "\n" : "eof\n");
         } else if (step == "exit-count") {
             return sigints;
         } else if (++i; step == "out" || step == "err") {  // the steps from here on take an argument
