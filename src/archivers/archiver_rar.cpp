@@ -70,10 +70,11 @@ void Archiver_Rar::compress_files(const std::vector<std::wstring>& files, const 
     stream.close();
     const int32_t code = run_compress(rkit::get_current_dir(), archive, list.path(), options, password,
                                       flags | ARCHIVE_LIST_FILE, level);
-    // "File open error" for files of the list that could not be read, which
-    // RAR names one by one ("Cannot open PATH"), while the archive got the
-    // rest. Anything else it could not open (the archive, the list) fails.
-    if (code == 6 && rkit::file_exists(archive)) {
+    // "File open error" for files of the list that could not be read, and
+    // "no files to process" when one of them is gone, which RAR names one by
+    // one ("Cannot open PATH"), while the archive got the rest. Anything else
+    // it could not open (the archive, the list) fails.
+    if ((code == 6 || code == 10) && rkit::file_exists(archive)) {
         const std::set<std::wstring> sources(files.begin(), files.end());
         const auto& lines = last_lines();
         if (std::all_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
