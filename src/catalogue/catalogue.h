@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/host_params.h"
+#include "files/worker_status.h"
 #include "rkit/datetime.h"
 #include "settings/settings.h"
 
@@ -99,9 +100,10 @@ void split_expired(const BackupSettings& settings, const Catalogue& records,
 // delete the archives of the dropped records (failures are not reported).
 // A catalogue that cannot be read throws and is left untouched. Records made
 // eternal are appended to eternal when the settings upload only eternal
-// backups to the cloud.
+// backups to the cloud. Waiting for the lock ends with catalogue_locked after
+// CatalogueLock::wait_limit(), or with task_canceled when status asks to stop.
 void update_catalogue(const BackupSettings& settings, const std::wstring& folder,
                       const rkit::timestamp& now, const BackupRecord& record,
-                      Catalogue* eternal = nullptr);
+                      Catalogue* eternal = nullptr, IWorkerStatus* status = nullptr);
 
 }  // namespace bk

@@ -37,11 +37,11 @@ void delete_archives(const std::wstring& folder, const Catalogue& dropped, const
 }  // namespace
 
 void update_catalogue(const BackupSettings& settings, const std::wstring& folder, const rkit::timestamp& now,
-                      const BackupRecord& record, Catalogue* eternal) {
+                      const BackupRecord& record, Catalogue* eternal, IWorkerStatus* status) {
     const std::wstring path = catalogue_path(folder);
     Catalogue kept, dropped;
     {
-        const CatalogueLock lock(path);
+        const CatalogueLock lock(path, status);
         Catalogue records;
         if (rkit::file_exists(path)) read_catalogue(path, records);
 

@@ -1,9 +1,15 @@
 #include "settings/filename_template.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "rkit/files.h"
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
 #include "rkit/path.h"
+#include "rkit/text.h"
 
 namespace bk {
 namespace {
@@ -72,14 +78,29 @@ std::wstring expand_filename_template(const std::wstring& templ, const HostIdent
     return expand_filename_template(templ, now, identity);
 }
 
-std::wstring make_unique_path(const std::wstring& path) {
+namespace {
+
+// "x.7z" -> "x(1).7z" -> "x(1)(2).7z": each candidate from the one before.
+std::wstring next_candidate(const std::wstring& candidate, int counter) {
+    return rkit::concat_path(rkit::extract_dir(candidate), rkit::extract_name(candidate) + L"(" +
+                                                               std::to_wstring(counter) + L")" +
+                                                               rkit::extract_ext(candidate));
+}
+
+}  // namespace
+
+std::wstring reserve_unique_path(const std::wstring& path, unsigned mode) {
     std::wstring candidate = path;
-    for (int counter = 1; rkit::file_exists(candidate); ++counter) {
-        candidate = rkit::concat_path(rkit::extract_dir(candidate), rkit::extract_name(candidate) + L"(" +
-                                                                         std::to_wstring(counter) + L")" +
-                                                                         rkit::extract_ext(candidate));
+    for (int counter = 1;; ++counter) {
+        const int fd = ::open(rkit::native_path(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            throw std::runtime_error("can't create " + rkit::wide_to_char(candidate) + ": " + std::strerror(errno));
+        candidate = next_candidate(candidate, counter);
     }
-    return candidate;
 }
 
 std::wstring expand_backup_cmdline(const std::wstring& cmdline, const std::wstring& archive_path) {

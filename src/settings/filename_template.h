@@ -30,9 +30,12 @@ std::wstring expand_filename_template(const std::wstring& templ, const rkit::tim
 // The same for the present moment of the module's clock (rkit::clock).
 std::wstring expand_filename_template(const std::wstring& templ, const HostIdentity& identity);
 
-// path when no file of that name exists; otherwise the first free name of
-// "x(1).7z", "x(1)(2).7z", "x(1)(2)(3).7z", ... (each built from the one before).
-std::wstring make_unique_path(const std::wstring& path);
+// The first name of path, "x(1).7z", "x(1)(2).7z", "x(1)(2)(3).7z", ... (each
+// built from the one before) that this call creates as a new, empty file with
+// mode, atomically: two backups started in the same second into one folder
+// never share a name. Throws std::runtime_error naming the file when a name
+// cannot be created for any reason but an existing file.
+std::wstring reserve_unique_path(const std::wstring& path, unsigned mode);
 
 // The follow-up command after a backup: its one macro PATH is the archive's
 // full path.

@@ -4,19 +4,25 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <iterator>
+#include <unordered_set>
 #include <limits>
 #include <stdexcept>
 
 #include "app/string_table.h"
 #include "archivers/archiver.h"
+#include "catalogue/catalogue_lock.h"
 #include "catalogue/manifest.h"
 #include "cloud/cloud_transfer.h"
 #include "files/gather.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
+#include "tasks/new_archive.h"
 #include "tasks/user_interface.h"
 
 namespace bk {
@@ -29,38 +35,27 @@ constexpr const wchar_t* fileinfo_name = L"fileinfo.xml";
 // A question about the removable medium: Retry or Cancel, with a warning sign.
 constexpr uint32_t removable_question = MB_RETRYCANCEL | MB_ICONWARNING;
 
-// Until disarmed, deletes the archive being made: an archive that was not
-// finished must not stay behind looking like a backup.
-class archive_guard_ {
-public:
-    explicit archive_guard_(std::wstring path) : path_(std::move(path)) {}
-    ~archive_guard_() {
-        if (armed_) rkit::file_delete(path_);
-    }
-    archive_guard_(const archive_guard_&) = delete;
-    archive_guard_& operator=(const archive_guard_&) = delete;
-    void disarm() { armed_ = false; }
-
-private:
-    std::wstring path_;
-    bool armed_ = true;
-};
-
-// Whether a file can be written at path, leaving the medium as it was: a file
-// already there is opened without being truncated, a new one is removed again.
+// Whether a file can be written at path: it is created (or truncated), closed
+// and deleted again, as a copy there would start.
 bool can_write(const std::wstring& path) {
     const std::string native = rkit::native_path(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    if (errno != ENOENT) return false;
-    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
     ::unlink(native.c_str());
     return true;
+}
+
+// The list file an archiver reads holds one name a line.
+bool has_line_break(const std::wstring& path) { return path.find_first_of(L"\n\r") != std::wstring::npos; }
+
+// Why a file the archive should hold is not in it.
+std::wstring reason_not_saved(const std::wstring& path) {
+    if (has_line_break(path)) return L"the name holds a line break, which the archiver's list of files cannot carry";
+    const int fd = ::open(rkit::native_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return rkit::char_to_wide(std::strerror(errno));
+    ::close(fd);
+    return L"the archiver did not store it";
 }
 
 // Bytes of the file system of folder available to this process.
@@ -94,7 +89,7 @@ std::wstring format_size(int64_t size) {
 BackupTask::BackupTask(const BackupSettings& settings, const std::wstring& backup_folder,
                        const BasicFolders& folders, const FileLocations& locations, const HostIdentity& identity,
                        const AutoParams& run_params, const rkit::timestamp& created,
-                       const std::wstring& archive_path)
+                       const std::wstring& archive_path, BackupOutcome* outcome)
     : BasicTask(ids::BACKUP_TITLE),
       settings_(settings),
       backup_folder_(backup_folder),
@@ -105,43 +100,78 @@ BackupTask::BackupTask(const BackupSettings& settings, const std::wstring& backu
       keeptime_(run_params.keeptime),
       excluded_components_(run_params.excl_comp),
       created_(created),
-      archive_path_(archive_path) {}
+      archive_path_(archive_path),
+      outcome_(outcome) {}
 
 void BackupTask::execute() {
     set_status_text(load_string(ids::STATUS_PREPARING_BACKUP));
     const TempFolder staging;
 
+    UnreadFolders unread;
     const std::vector<FileRecord> files =
-        gather_files(folders_, locations_, settings_, status(), excluded_components_);
+        gather_files(folders_, locations_, settings_, status(), excluded_components_, &unread);
+    std::unordered_set<std::wstring> named;  // two groups may meet the same folder
+    for (const UnreadFolder& folder : unread)
+        if (named.insert(folder.path).second)
+            add_task_warning(format_string_narrow(ids::ERR_FOLDER_NOT_READ,
+                                                  {folder.path, rkit::char_to_wide(std::strerror(folder.error))}));
+
+    NewArchive archive(backup_folder_, archive_path_);
+    archive_path_ = archive.path();
     const BackupRecord record = make_backup_record(created_, keeptime_, comment_, identity_, archive_path_);
     write_filelist(rkit::concat_path(staging.path(), filelist_name), files);
     write_fileinfo(rkit::concat_path(staging.path(), fileinfo_name), record);
+    make_archive(staging.path(), files, archive);
 
-    make_archive(staging.path(), files);
-
+    // The last moment a stop leaves nothing behind: from here on the backup
+    // is made and recorded, or its archive goes again.
     set_status_text(load_string(ids::STATUS_UPDATING_CATALOGUE));
+    archive.commit();
     Catalogue made_eternal;
-    update_catalogue(settings_, backup_folder_, created_, record, &made_eternal);
+    try {
+        update_catalogue(settings_, backup_folder_, created_, record, &made_eternal, status());
+    } catch (const catalogue_locked&) {
+        archive.remove();
+        throw;
+    } catch (const task_canceled&) {
+        archive.remove();
+        throw;
+    }
+    if (outcome_) {
+        outcome_->archive = archive_path_;
+        outcome_->all_files_saved = !has_warnings();
+    }
+    if (has_warnings()) add_task_warning(format_string_narrow(ids::BACKUP_INCOMPLETE, {archive_path_}));
 
     if ((settings_.options & OPT_REMOVABLE) && !settings_.removable_path.empty()) copy_to_removable();
 
     upload_new_backup(settings_, status(), backup_folder_, archive_path_, record, made_eternal);
 }
 
-void BackupTask::make_archive(const std::wstring& staging, const std::vector<FileRecord>& files) const {
-    // The first backup into a new folder: 7-Zip would make the folder, RAR
-    // would not.
-    const std::wstring folder = rkit::extract_dir(archive_path_);
-    if (!rkit::create_path(folder))
-        throw std::runtime_error(format_string_narrow(ids::ERR_CREATE_FOLDER, {folder}));
-
-    archive_guard_ guard(archive_path_);
+void BackupTask::make_archive(const std::wstring& staging, const std::vector<FileRecord>& files,
+                              const NewArchive& archive) {
     // The manifests go first, at the archive's root, so that a restore finds
     // them without reading through the data.
-    compress(settings_.archiver, staging, archive_path_, filelist_name);
-    compress(settings_.archiver, staging, archive_path_, fileinfo_name);
-    compress_files(settings_.archiver, unique_paths(files), archive_path_, status());
-    guard.disarm();
+    compress(settings_.archiver, staging, archive.building(), filelist_name);
+    compress(settings_.archiver, staging, archive.building(), fileinfo_name);
+    const std::vector<std::wstring> paths = unique_paths(files);
+    std::vector<std::wstring> listed;
+    listed.reserve(paths.size());
+    std::copy_if(paths.begin(), paths.end(), std::back_inserter(listed), [](const auto& p) { return !has_line_break(p); });
+    compress_files(settings_.archiver, listed, archive.building(), status());
+    if (!rkit::file_exists(archive.building()))
+        throw std::runtime_error(format_string_narrow(ids::ERR_NO_ARCHIVE_MADE, {archive.path()}));
+    name_files_not_saved(paths, archive.building());
+}
+
+// The archivers pass over a file they cannot read with a warning at most:
+// the archive's own list is what tells which files it holds.
+void BackupTask::name_files_not_saved(const std::vector<std::wstring>& paths, const std::wstring& archive) {
+    const std::vector<std::wstring> entries = list_entries(settings_.archiver, archive);
+    const std::unordered_set<std::wstring> stored(entries.begin(), entries.end());
+    for (const std::wstring& path : paths)
+        if (path.size() < 2 || !stored.count(path.substr(1)))
+            add_task_warning(format_string_narrow(ids::ERR_FILE_NOT_SAVED, {path, reason_not_saved(path)}));
 }
 
 void BackupTask::copy_to_removable() const {

@@ -22,22 +22,36 @@ namespace bk {
 // "1e+03 байт"; "<error>" for a size that could not be read (negative).
 std::wstring format_size(int64_t size);
 
+// What a backup tells its caller once run_worker_task has returned.
+struct BackupOutcome {
+    // The archive made: the name wanted, or the next free one of its series
+    // when another backup took it first.
+    std::wstring archive;
+    // False when selected files are not in the archive: the archive and its
+    // record are kept, and the error list names each file and why.
+    bool all_files_saved = true;
+};
+
+class NewArchive;
+
 class BackupTask : public BasicTask {
 public:
     // Everything is copied: the caller's values are never touched while the
     // task runs. From run_params the task takes the comment, the keep time
-    // and the components left out. archive_path is the full path of the
-    // archive to make; it is expected not to exist yet.
+    // and the components left out. archive_path is the name wanted for the
+    // archive; outcome (not owned, may be null) is filled in.
     BackupTask(const BackupSettings& settings, const std::wstring& backup_folder,
                const BasicFolders& folders, const FileLocations& locations,
                const HostIdentity& identity, const AutoParams& run_params,
-               const rkit::timestamp& created, const std::wstring& archive_path);
+               const rkit::timestamp& created, const std::wstring& archive_path,
+               BackupOutcome* outcome = nullptr);
 
 protected:
     void execute() override;
 
 private:
-    void make_archive(const std::wstring& staging, const std::vector<FileRecord>& files) const;
+    void make_archive(const std::wstring& staging, const std::vector<FileRecord>& files, const NewArchive& archive);
+    void name_files_not_saved(const std::vector<std::wstring>& paths, const std::wstring& archive);
     void copy_to_removable() const;
     bool removable_accessible(const std::wstring& destination, bool may_ask) const;
     bool removable_has_room(int64_t size, bool may_ask) const;
@@ -52,6 +66,7 @@ private:
     std::vector<std::wstring> excluded_components_;
     rkit::timestamp created_;
     std::wstring archive_path_;
+    BackupOutcome* outcome_;
 };
 
 }  // namespace bk

@@ -4,6 +4,7 @@
 
 #include "app/com_error.h"
 #include "app/error_list.h"
+#include "app/stop_request.h"
 #include "app/string_table.h"
 #include "rkit/text.h"
 #include "tasks/user_interface.h"
@@ -27,6 +28,7 @@ void BasicTask::run(IWorkerStatus* status) {
 }
 
 bool BasicTask::finish() {
+    for (const std::string& warning : warnings_) add_error(warning);
     if (errors_.empty()) return !canceled_;
     for (size_t i = 0; i + 1 < errors_.size(); ++i) add_error(errors_[i]);
     throw std::runtime_error(errors_.back());
@@ -36,6 +38,8 @@ void BasicTask::throw_if_canceled() const { bk::throw_if_canceled(status_); }
 
 void BasicTask::set_status_text(const std::wstring& text) const { bk::set_status_text(status_, text); }
 
+void BasicTask::add_task_warning(const std::string& text) { warnings_.push_back(text); }
+
 void BasicTask::add_task_error(const std::string& text) noexcept {
     try {
         errors_.push_back(text);
@@ -43,12 +47,32 @@ void BasicTask::add_task_error(const std::string& text) noexcept {
     }
 }
 
+namespace {
+
+// The status the task sees: the user interface's, where a stop asked for
+// from outside it (a signal to the backup executable) counts as Cancel.
+class stop_aware_status_ final : public IWorkerStatus {
+public:
+    explicit stop_aware_status_(IWorkerStatus& shown) : shown_(shown) {}
+    bool canceled() override { return stop_requested() || shown_.canceled(); }
+    TaskStatus get_status() override { return shown_.get_status(); }
+    void set_status(const TaskStatus& status) override { shown_.set_status(status); }
+    int ask(const std::wstring& text, uint32_t type) override { return shown_.ask(text, type); }
+
+private:
+    IWorkerStatus& shown_;
+};
+
+}  // namespace
+
 bool run_worker_task(void* parent, std::unique_ptr<IWorkerTask> owned) {
     // The worker holds its own reference, so the task outlives whichever
     // thread lets go of it last.
     std::shared_ptr<IWorkerTask> task(std::move(owned));
-    user_interface().run_with_progress(parent, load_string(task->title_id()),
-                                       [task](IWorkerStatus& status) { task->run(&status); });
+    user_interface().run_with_progress(parent, load_string(task->title_id()), [task](IWorkerStatus& shown) {
+        stop_aware_status_ status(shown);
+        task->run(&status);
+    });
     return task->finish();
 }
 

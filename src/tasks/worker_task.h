@@ -27,7 +27,8 @@ public:
     explicit BasicTask(int title_id) : title_id_(title_id) {}
     int title_id() const override { return title_id_; }
     void run(IWorkerStatus* status) override;
-    // Hands every error but the last to the error list and throws the last.
+    // Hands the warnings and every error but the last to the error list and
+    // throws the last error.
     bool finish() override;
 
     const std::vector<std::string>& errors() const { return errors_; }
@@ -41,6 +42,10 @@ protected:
     // Announces a step; every step is also a point where a cancel is noticed.
     void set_status_text(const std::wstring& text) const;
     void add_task_error(const std::string& text) noexcept;
+    // Something the user must hear of although the task goes on and
+    // succeeds: it reaches the error list first, before any error.
+    void add_task_warning(const std::string& text);
+    bool has_warnings() const { return !warnings_.empty(); }
     // Set only while run() is under way.
     IWorkerStatus* status() const { return status_; }
 
@@ -48,6 +53,7 @@ private:
     int title_id_;
     IWorkerStatus* status_ = nullptr;
     std::vector<std::string> errors_;
+    std::vector<std::string> warnings_;
     bool canceled_ = false;
 };
 

@@ -55,18 +55,21 @@ TEST(FilenameTemplate, Macros) {
               L"cp '/b/x.7z' /mnt && echo %PATH% %DATE%");
 }
 
-TEST(FilenameTemplate, UniquePathsBuildOnTheCandidateBefore) {
+// Each name is taken by creating it: whoever creates it first owns it.
+TEST(FilenameTemplate, ReservedNamesBuildOnTheCandidateBefore) {
     bktest::TempDir dir;
     const std::wstring x = dir.wpath() + L"/x.7z";
-    EXPECT_EQ(make_unique_path(x), x);
-    for (const char* taken : {"x.7z", "x(1).7z", "x(1)(2).7z"}) bktest::write_file(dir / taken, "");
-    EXPECT_EQ(make_unique_path(x), dir.wpath() + L"/x(1)(2)(3).7z");
+    EXPECT_EQ(reserve_unique_path(x, 0600), x);
+    EXPECT_EQ(std::filesystem::status(dir / "x.7z").permissions(), std::filesystem::perms(0600));
+    for (const char* taken : {"x(1).7z", "x(1)(2).7z"}) bktest::write_file(dir / taken, "");
+    EXPECT_EQ(reserve_unique_path(x, 0600), dir.wpath() + L"/x(1)(2)(3).7z");
 
-    // A folder of that name is no file; Cyrillic names without extension.
+    // A folder of that name is taken too; Cyrillic names without extension.
     std::filesystem::create_directory(dir / "folder.7z");
-    EXPECT_EQ(make_unique_path(dir.wpath() + L"/folder.7z"), dir.wpath() + L"/folder.7z");
+    EXPECT_EQ(reserve_unique_path(dir.wpath() + L"/folder.7z", 0600), dir.wpath() + L"/folder(1).7z");
     bktest::write_file(dir / "копия_базы", "");
-    EXPECT_EQ(make_unique_path(dir.wpath() + L"/копия_базы"), dir.wpath() + L"/копия_базы(1)");
+    EXPECT_EQ(reserve_unique_path(dir.wpath() + L"/копия_базы", 0600), dir.wpath() + L"/копия_базы(1)");
+    EXPECT_THROW(reserve_unique_path(dir.wpath() + L"/missing/x.7z", 0600), std::runtime_error);
 }
 
 }  // namespace

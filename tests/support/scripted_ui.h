@@ -39,13 +39,26 @@ public:
         answers_.assign(answers.begin(), answers.end());
     }
 
+    // Called with every status the task reports, on the worker thread: a
+    // test changes the world at a chosen step of the task.
+    void on_status(std::function<void(const bk::TaskStatus&)> action) {
+        std::lock_guard guard(lock_);
+        on_status_ = std::move(action);
+    }
+
     bool canceled() override { return canceled_; }
     bk::TaskStatus get_status() override {
         std::lock_guard guard(lock_);
         return statuses_.empty() ? bk::TaskStatus{} : statuses_.back();
     }
     void set_status(const bk::TaskStatus& status) override {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        if (on_status_) {
+            const auto action = on_status_;
+            guard.unlock();
+            action(status);
+            guard.lock();
+        }
         statuses_.push_back(status);
         if (cancel_after_ >= 0 && static_cast<int>(statuses_.size()) >= cancel_after_) canceled_ = true;
         if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos)
@@ -81,6 +94,7 @@ private:
     std::atomic<bool> canceled_{false};
     int cancel_after_ = -1;
     std::wstring cancel_on_text_;
+    std::function<void(const bk::TaskStatus&)> on_status_;
     std::deque<int> answers_;
     std::vector<bk::TaskStatus> statuses_;
     std::vector<Question> questions_;

@@ -4,6 +4,7 @@
 // restore that puts back every byte, copying shared files and moving the
 // others, also across file systems; files that cannot be put back become
 // problems and do not stop the restore; a hostile archive writes nothing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -23,9 +24,11 @@
 #include "app/error_list.h"
 #include "app/string_table.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_lock.h"
 #include "catalogue/manifest.h"
 #include "rkit/clock.h"
 #include "rkit/path.h"
+#include "support/archives.h"
 #include "support/error_messages.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
@@ -33,39 +36,15 @@
 #include "tasks/restore_task.h"
 
 namespace fs = std::filesystem;
+using bktest::archive_entries;
+using bktest::archive_entry;
 using bktest::read_file;
+using bktest::shell;
 using bktest::write_file;
 
 namespace {
 
-// Output of a shell command that must succeed.
-std::string shell(const std::string& command) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) throw std::runtime_error("popen failed: " + command);
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    if (::pclose(pipe) != 0) throw std::runtime_error("command failed: " + command);
-    return out;
-}
-
 std::string in_quotes(const fs::path& path) { return "'" + path.string() + "'"; }
-
-// The entries of an archive in the order the archiver itself lists them.
-std::vector<std::string> archive_entries(const fs::path& archive) {
-    const bool rar = archive.extension() == ".rar";
-    std::istringstream listing(shell((rar ? "rar lb " : "7z l -slt -ba ") + in_quotes(archive)));
-    std::vector<std::string> out;
-    for (std::string line; std::getline(listing, line);)
-        if (rar && !line.empty()) out.push_back(line);
-        else if (!rar && line.starts_with("Path = ")) out.push_back(line.substr(7));
-    return out;
-}
-
-std::string archive_entry(const fs::path& archive, const std::string& name) {
-    if (archive.extension() == ".rar") return shell("rar p -inul " + in_quotes(archive) + " " + in_quotes(name));
-    return shell("7z x -so " + in_quotes(archive) + " " + in_quotes(name) + " 2>/dev/null");
-}
 
 std::string random_bytes(size_t size, unsigned seed) {
     std::mt19937_64 generator(seed);
@@ -301,6 +280,24 @@ TEST_P(WithArchiver, ACancelDuringCompressionLeavesNoArchiveAndTheCatalogueUntou
     EXPECT_TRUE(fs::is_empty(temp));
 }
 
+// A file gathered and then deleted before the archiver reaches it: the
+// backup keeps its archive and record, and names the file and why.
+TEST_P(WithArchiver, AFileThatVanishesBeforeItIsSavedIsNamed) {
+    const fs::path vanishing = host / "data/b.dbf";
+    ui.status.on_status([&](const bk::TaskStatus& status) {
+        if (status.text == bk::load_string(bk::ids::STATUS_EXCLUSIONS)) fs::remove(vanishing);
+    });
+    ASSERT_TRUE(backup());
+    EXPECT_EQ(bktest::error_messages(),
+              (std::vector<std::string>{
+                  bk::format_string_narrow(bk::ids::ERR_FILE_NOT_SAVED, {wide(vanishing), L"No such file or directory"}),
+                  bk::format_string_narrow(bk::ids::BACKUP_INCOMPLETE, {wide(archive)})}));
+    const auto entries = archive_entries(archive);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), in_archive(host / "data/a.dbf")), 1);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), in_archive(vanishing)), 0);
+    EXPECT_EQ(catalogue().size(), 1u);
+}
+
 TEST_P(WithArchiver, ARestorePutsBackEveryByteCopyingSharedFilesAndMovingTheOthers) {
     put(host / "data/empty.txt", "");
     ASSERT_TRUE(backup());
@@ -438,6 +435,51 @@ TEST_F(Tasks, AnUnreadableCatalogueFailsTheBackupButKeepsTheFinishedArchive) {
     EXPECT_TRUE(bktest::error_messages().empty());
     EXPECT_EQ(read_file(backups / "backup_list.xml"), "<root><items><backup");
     EXPECT_EQ(archive_entries(archive).front(), "filelist.xml");
+}
+
+// Another program holds the catalogue: the backup waits for it only so long,
+// says which lock file stopped it, and leaves no archive without a record.
+TEST_F(Tasks, AHeldCatalogueLockEndsTheBackupAfterTheWait) {
+    fs::create_directories(backups);
+    bk::CatalogueLock::set_wait_limit(std::chrono::milliseconds(300));
+    const std::wstring catalogue_file = bk::catalogue_path(wide(backups));
+    {
+        const bk::CatalogueLock held(catalogue_file);
+        try {
+            backup();
+            ADD_FAILURE() << "the backup did not wait for the lock";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), bk::format_string_narrow(bk::ids::ERR_CATALOGUE_LOCKED,
+                                                         {0, bk::CatalogueLock::lock_file_path(catalogue_file)}));
+        }
+    }
+    bk::CatalogueLock::set_wait_limit(std::chrono::seconds(60));
+    EXPECT_EQ(tree(backups), std::set<fs::path>{".backup_list.xml.lock"});
+}
+
+// What a killed backup left in the backup folder goes once it is a day old;
+// newer leftovers may belong to a backup still at work. New archives are
+// their owner's alone, or the group's too in a group's shared folder.
+TEST_F(Tasks, OldLeftoversGoAndNewArchivesAreNotReadableByOthers) {
+    const auto age = [](const fs::path& path, int hours) {
+        const timespec times[2] = {{::time(nullptr) - hours * 3600, 0}, {::time(nullptr) - hours * 3600, 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    };
+    write_file(backups / ".vdk-AbC123/vd_backup_0.7z", "half an archive");
+    write_file(backups / ".backup_list.xml.Xy9876", "half a catalogue");
+    write_file(backups / ".vdk-new456/vd_backup_2.7z", "a backup at work");
+    age(backups / ".vdk-AbC123", 25);
+    age(backups / ".backup_list.xml.Xy9876", 25);
+    age(backups / ".vdk-new456", 23);
+    ASSERT_TRUE(backup());
+    EXPECT_EQ(tree(backups), (std::set<fs::path>{archive.filename(), "backup_list.xml", ".backup_list.xml.lock",
+                                                 ".vdk-new456", ".vdk-new456/vd_backup_2.7z"}));
+    EXPECT_EQ(stat_of(archive).st_mode & 0777, 0600u);
+
+    fs::permissions(backups, fs::perms::set_gid, fs::perm_options::add);
+    archive = backups / "vd_backup_2.7z";
+    ASSERT_TRUE(backup());
+    EXPECT_EQ(stat_of(archive).st_mode & 0777, 0640u);
 }
 
 TEST_F(Tasks, EachFileThatCannotBePutBackIsOneProblemAndTheRestAreRestored) {

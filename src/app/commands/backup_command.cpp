@@ -128,18 +128,21 @@ uint32_t run_backup(void* parent, HostParamCallback params, const BackupSettings
 
     const std::wstring name = archiver_default_extension(
         expand_filename_template(settings.filename_template, now, identity), settings.archiver.archiver);
-    const std::wstring archive = make_unique_path(rkit::concat_path(folder, name));
+    // The task reserves this name, or the next free one of its series.
+    const std::wstring wanted = rkit::concat_path(folder, name);
 
+    BackupOutcome outcome;
     if (!run_worker_task(parent, std::make_unique<BackupTask>(settings, folder, folders, locations, identity, run,
-                                                              now, archive)))
+                                                              now, wanted, &outcome)))
         return BK_NOT_DONE;
 
-    if (show_file) show_in_file_manager(archive);
+    if (show_file) show_in_file_manager(outcome.archive);
     if (!settings.backup_cmdline.empty())
-        start_shell_command(expand_backup_cmdline(settings.backup_cmdline, archive), root);
+        start_shell_command(expand_backup_cmdline(settings.backup_cmdline, outcome.archive), root);
     // The next clock event must see this backup.
     clear_clock_cache();
-    return BK_DONE;
+    // An archive without every file is a backup made, but not a backup done.
+    return outcome.all_files_saved ? BK_DONE : BK_FAILED;
 }
 
 }  // namespace bk

@@ -1,0 +1,17 @@
+// What an archive holds, read with the archivers themselves rather than with
+// the module that wrote it.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bktest {
+
+// Output of a shell command that must succeed; throws otherwise.
+std::string shell(const std::string& command);
+// The entries of a .7z or .rar archive in the order the archiver lists them.
+std::vector<std::string> archive_entries(const std::filesystem::path& archive);
+// The bytes of one entry.
+std::string archive_entry(const std::filesystem::path& archive, const std::string& name);
+
+}  // namespace bktest
