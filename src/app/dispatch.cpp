@@ -4,6 +4,7 @@
 
 #include "app/error_list.h"
 #include "app/help.h"
+#include "app/stop_request.h"
 
 namespace bk {
 namespace {
@@ -47,6 +48,7 @@ uint32_t dispatch(const CommandTable& commands, int32_t command, void* parent, u
         add_exception_message();
         result = BK_FAILED;
     }
+    clear_stop_request();
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "app/commands/commands.h"
 #include "app/error_list.h"
+#include "app/stop_request.h"
 #include "vardobk/command_line.h"
 #include "vardobk/vardobk.h"
 
@@ -9,6 +10,8 @@
     reinterpret_cast<void*>(&bk::factoryBkCommandLineInfo),
     reinterpret_cast<void*>(&bk::WinappParseCommandLine),
 };
+
+void bk::CancelRunningCommand() noexcept { bk::request_stop(); }
 
 extern "C" {
 

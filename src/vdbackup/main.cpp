@@ -27,6 +27,29 @@ namespace {
 
 vdbackup::RunPlan plan;
 
+// SIGINT, SIGTERM and SIGHUP (a user's Ctrl+C, a shutdown, a closed
+// terminal) stop the work as Cancel would, so that nothing half-made stays
+// behind; a second one ends the program at once.
+volatile sig_atomic_t stop_signals = 0;
+
+extern "C" void on_stop_signal(int sig) {
+    const sig_atomic_t seen = stop_signals;
+    stop_signals = seen + 1;
+    if (seen > 0) {
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
+    bk::CancelRunningCommand();
+}
+
+void handle_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
 int32_t answer_param(const char* key, char* buffer, int32_t size) {
     auto it = plan.params.find(key);
     if (it == plan.params.end()) return -1;
@@ -55,7 +78,7 @@ bool process_running(uint32_t pid) {
 
 void wait_for_process(uint32_t pid) {
     if (pid == 0 || pid == static_cast<uint32_t>(getpid())) return;
-    while (process_running(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    while (stop_signals == 0 && process_running(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 void start_detached(const std::vector<std::wstring>& command) {
@@ -83,6 +106,7 @@ void print_messages() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    handle_stop_signals();
     std::unique_ptr<bk::IBkCommandLineInfo> info(bk::factoryBkCommandLineInfo());
     bk::WinappParseCommandLine(own_command_line(argc, argv), *info);
     try {
@@ -110,6 +134,8 @@ int main(int argc, char** argv) {
     wait_for_process(plan.wait_for_pid);
     const uint32_t result = bkDispatch(plan.command, nullptr, plan.flags, answer_param, nullptr);
     print_messages();
-    if (!plan.restart.empty()) start_detached(plan.restart);
+    // Stopped by a signal, the machine or the user is going away: the host
+    // program is not started again.
+    if (!plan.restart.empty() && stop_signals == 0) start_detached(plan.restart);
     return static_cast<int>(result);
 }
