@@ -9,7 +9,14 @@
 #include <chrono>
 #include <thread>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "catalogue/catalogue.h"
 #include "commands/test_host.h"
+#include "rkit/path.h"
+#include "support/archives.h"
 #include "rkit/text.h"
 #include "settings/host_profile.h"
 
@@ -22,30 +29,60 @@ namespace fs = std::filesystem;
 struct VdbackupRun {
     int exit_code = -1;
     std::string errors;
+    int signal = 0;  // the signal that ended it, if one did
+    // Done (0), stopped as by Cancel (1), or ended by SIGTERM before it could
+    // turn the signal into a Cancel.
+    bool stopped_cleanly() const { return exit_code == 0 || exit_code == 1 || signal == SIGTERM; }
 };
 
-// vdbackup with args in the host's current folder, as a task starts it.
-VdbackupRun run_vdbackup(const fs::path& folder, const std::vector<std::string>& args) {
-    const fs::path errors = folder / "vdbackup.stderr";
-    std::string command = "cd '" + folder.string() + "' && '" VDBACKUP_PATH "'";
+// The shell line that runs vdbackup with args in folder, as a task starts it,
+// after prefix (environment settings, a command that runs it); exec keeps
+// the pid, so that a signal reaches vdbackup itself.
+std::string vdbackup_line(const fs::path& folder, const std::vector<std::string>& args, const std::string& prefix) {
+    std::string command = "cd '" + folder.string() + "' && exec " + prefix + " '" VDBACKUP_PATH "'";
     for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>'" + errors.string() + "' </dev/null";
-    const int status = std::system(command.c_str());
-    VdbackupRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, bktest::read_file(errors)};
-    fs::remove(errors);
+    return command + " 2>'" + (folder / "vdbackup.stderr").string() + "' </dev/null";
+}
+
+VdbackupRun finish(const fs::path& folder, int status) {
+    VdbackupRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, bktest::read_file(folder / "vdbackup.stderr"),
+                    WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+    fs::remove(folder / "vdbackup.stderr");
     return run;
+}
+
+VdbackupRun run_vdbackup(const fs::path& folder, const std::vector<std::string>& args,
+                         const std::string& prefix = "") {
+    return finish(folder, std::system(vdbackup_line(folder, args, prefix).c_str()));
+}
+
+pid_t start_vdbackup(const fs::path& folder, const std::vector<std::string>& args, const std::string& prefix = "") {
+    const std::string line = vdbackup_line(folder, args, prefix);
+    char sh[] = "/bin/sh", c[] = "-c";
+    char* argv[] = {sh, c, const_cast<char*>(line.c_str()), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, sh, nullptr, nullptr, argv, environ) != 0) throw std::runtime_error("cannot start vdbackup");
+    return pid;
+}
+
+VdbackupRun wait_vdbackup(const fs::path& folder, pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return finish(folder, status);
+}
+
+void write_profile(const cmdtest::TestHost& host) {
+    bk::HostProfile profile;
+    for (const auto& [key, value] : host.params) profile[key] = rkit::char_to_wide(value);
+    bk::write_host_profile((host.root() / "vdbackup_host.xml").wstring(), profile);
 }
 
 class Vdbackup : public testing::Test {
 protected:
     void SetUp() override {
         host.save(host.standard_settings());
-        write_profile();
-    }
-    void write_profile() {
-        bk::HostProfile profile;
-        for (const auto& [key, value] : host.params) profile[key] = rkit::char_to_wide(value);
-        bk::write_host_profile((host.root() / "vdbackup_host.xml").wstring(), profile);
+        write_profile(host);
     }
     cmdtest::TestHost host;
 };
@@ -143,6 +180,152 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     EXPECT_EQ(host.catalogue()[0].keeptime, 90);
     EXPECT_EQ(host.catalogue()[0].comment, L"перед закрытием месяца");
 }
+
+// Three workplaces back up into one shared folder at the same moment, round
+// after round, under one name template (so every name is wanted by all of
+// them): each run has its own archive, its own record, and only its own files.
+TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
+    bktest::TempDir shared;
+    const fs::path folder = shared / "backups";
+    std::vector<std::unique_ptr<cmdtest::TestHost>> hosts;
+    for (int workplace = 1; workplace <= 3; ++workplace) {
+        auto& host = *hosts.emplace_back(std::make_unique<cmdtest::TestHost>());
+        host.params["workplace"] = std::to_string(workplace);
+        bk::BackupSettings settings = host.standard_settings();
+        settings.backup_folder = cmdtest::wide(folder);
+        settings.filename_template = L"копия";
+        host.save(settings);
+        write_profile(host);
+    }
+    constexpr int rounds = 4;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<pid_t> runs;
+        for (const auto& host : hosts) runs.push_back(start_vdbackup(host->root(), {"/opt/vd/host", "/B"}));
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const VdbackupRun run = wait_vdbackup(hosts[i]->root(), runs[i]);
+            ASSERT_EQ(run.exit_code, 0) << run.errors;
+        }
+    }
+
+    bk::Catalogue catalogue;
+    bk::read_catalogue(bk::catalogue_path(cmdtest::wide(folder)), catalogue);
+    ASSERT_EQ(catalogue.size(), 3u * rounds);
+    std::set<std::wstring> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".7z") names.insert(cmdtest::wide(entry.path().filename()));
+    EXPECT_EQ(names.size(), 3u * rounds);
+    for (const bk::BackupRecord& record : catalogue) {
+        EXPECT_EQ(names.erase(record.filename), 1u) << "a second record of " << cmdtest::utf8(record.filename);
+        const fs::path own_root = hosts[record.workplace - 1]->root();
+        std::set<std::string> data;
+        for (const auto& entry : bktest::archive_entries(folder / rkit::native_path(record.filename)))
+            if (entry != "filelist.xml" && entry != "fileinfo.xml") data.insert("/" + entry);
+        std::set<std::string> own;
+        for (const auto& rel : cmdtest::TestHost::data_files()) own.insert((own_root / rel).string());
+        EXPECT_EQ(data, own) << cmdtest::utf8(record.filename);
+    }
+}
+
+// SIGTERM at many moments of a restore whose staging folder is on another
+// file system: every file is there afterwards under its own name, with its
+// old or its new content; and of a backup: it is either made and recorded,
+// or nothing of it stays behind.
+TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+    std::vector<std::string> files = cmdtest::TestHost::data_files();
+    for (int i = 0; i < 24; ++i) {
+        files.push_back("data/big/" + std::to_string(i) + ".dbf");
+        std::string bytes(256 * 1024, '\0');
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((k * 7919 + i * 31 + (k >> 9)) % 251);
+        host.write(files.back(), bytes);
+    }
+    std::map<std::string, std::string> fresh;
+    for (const auto& rel : files) fresh[rel] = host.content(rel);
+    const bktest::TempDir shm_name;  // a name of our own under /dev/shm
+    const fs::path staging = fs::path("/dev/shm") / shm_name.path().filename();
+    fs::create_directories(staging);
+    const std::string tmpdir = "env TMPDIR='" + staging.string() + "'";
+
+    const auto timed = [&](const std::vector<std::string>& args) {
+        const auto start = std::chrono::steady_clock::now();
+        const VdbackupRun run = run_vdbackup(host.root(), args, tmpdir);
+        EXPECT_EQ(run.exit_code, 0) << run.errors;
+        return std::chrono::steady_clock::now() - start;
+    };
+    const auto backup_time = timed({"/opt/vd/host", "/B"});
+    const std::string archive = host.archives().at(0).string();
+    const auto restore_time = timed({"/opt/vd/host", "/R", "/A=" + archive});
+
+    constexpr int moments = 8;
+    for (int m = 0; m < moments; ++m) {
+        for (const auto& rel : files) host.write(rel, "old " + rel);
+        const pid_t pid = start_vdbackup(host.root(), {"/opt/vd/host", "/R", "/A=" + archive}, tmpdir);
+        std::this_thread::sleep_for(restore_time * m / moments);
+        kill(pid, SIGTERM);
+        const VdbackupRun run = wait_vdbackup(host.root(), pid);
+        EXPECT_TRUE(run.stopped_cleanly()) << run.exit_code << run.errors;
+        for (const auto& rel : files) {
+            ASSERT_TRUE(fs::is_regular_file(host.root() / rel)) << rel << " lost at moment " << m;
+            const std::string now = host.content(rel);
+            EXPECT_TRUE(now == "old " + rel || now == fresh[rel]) << rel << " mixed at moment " << m;
+        }
+        EXPECT_TRUE(fs::is_empty(staging)) << "moment " << m;
+    }
+
+    for (int m = 0; m < moments; ++m) {
+        const size_t records = host.catalogue().size();
+        const pid_t pid = start_vdbackup(host.root(), {"/opt/vd/host", "/B"}, tmpdir);
+        std::this_thread::sleep_for(backup_time * m / moments);
+        kill(pid, SIGTERM);
+        const VdbackupRun run = wait_vdbackup(host.root(), pid);
+        ASSERT_TRUE(run.stopped_cleanly()) << run.exit_code << run.errors;
+        const size_t made = run.exit_code == 0 ? 1 : 0;
+        EXPECT_EQ(host.catalogue().size(), records + made) << "moment " << m;
+        EXPECT_EQ(host.archives().size(), records + made) << "moment " << m;
+        for (const auto& entry : fs::directory_iterator(host.backup_folder())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "backup_list.xml" || name == ".backup_list.xml.lock" ||
+                        entry.path().extension() == ".7z")
+                << name << " left at moment " << m;
+        }
+        EXPECT_TRUE(fs::is_empty(staging)) << "moment " << m;
+    }
+    fs::remove_all(staging);
+}
+
+// Files the archiver cannot read and folders gathering cannot list are named
+// with the reason; the rest is saved and recorded, and the result says that
+// the backup is not whole. As root, permissions stop nobody, so vdbackup runs
+// without the capabilities that pass over them.
+class VdbackupUnreadable : public testing::TestWithParam<int32_t> {};
+
+TEST_P(VdbackupUnreadable, UnreadableFilesAndFoldersAreNamed) {
+    cmdtest::TestHost host(GetParam());
+    host.save(host.standard_settings());
+    write_profile(host);
+    host.write("data/locked.dbf", "secret");
+    host.write("data/closed/inside.dbf", "inside");
+    fs::permissions(host.root() / "data/locked.dbf", fs::perms::none);
+    fs::permissions(host.root() / "data/closed", fs::perms::none);
+    const std::string prefix = ::geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search" : "";
+
+    const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/B"}, prefix);
+    fs::permissions(host.root() / "data/closed", fs::perms::owner_all);
+    EXPECT_EQ(run.exit_code, 2) << run.errors;
+    const auto mentions = [&](const std::string& text) { return run.errors.find(text) != std::string::npos; };
+    EXPECT_TRUE(mentions(cmdtest::message(bk::ids::ERR_FILE_NOT_SAVED,
+                                          {cmdtest::wide(host.root() / "data/locked.dbf"), L"Permission denied"})))
+        << run.errors;
+    EXPECT_TRUE(mentions(cmdtest::message(bk::ids::ERR_FOLDER_NOT_READ,
+                                          {cmdtest::wide(host.root() / "data/closed"), L"Permission denied"})))
+        << run.errors;
+    ASSERT_EQ(host.catalogue().size(), 1u);
+    const auto entries = bktest::archive_entries(host.archives().at(0));
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), (host.root() / "data/a.dbf").string().substr(1)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Archivers, VdbackupUnreadable, testing::Values(bk::ARCHIVER_7ZIP, bk::ARCHIVER_RAR),
+                         [](const auto& info) { return info.param == bk::ARCHIVER_RAR ? "Rar" : "SevenZip"; });
 
 }  // namespace
 
