@@ -437,6 +437,21 @@ TEST_F(Tasks, AnUnreadableCatalogueFailsTheBackupButKeepsTheFinishedArchive) {
     EXPECT_EQ(archive_entries(archive).front(), "filelist.xml");
 }
 
+// An archiver that reports success without making the archive: the backup
+// fails with a message and records nothing.
+TEST_F(Tasks, AnArchiverThatMakesNoArchiveFailsTheBackup) {
+    write_file(tmp / "bin/7z", "#!/bin/sh\nexit 0\n");
+    fs::permissions(tmp / "bin/7z", fs::perms::owner_all);
+    settings.archiver.exe_path = wide(tmp / "bin");
+    try {
+        backup();
+        ADD_FAILURE() << "a backup without an archive succeeded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), bk::format_string_narrow(bk::ids::ERR_NO_ARCHIVE_MADE, {wide(archive)}));
+    }
+    EXPECT_TRUE(fs::is_empty(backups));
+}
+
 // Another program holds the catalogue: the backup waits for it only so long,
 // says which lock file stopped it, and leaves no archive without a record.
 TEST_F(Tasks, AHeldCatalogueLockEndsTheBackupAfterTheWait) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "commands/test_host.h"
@@ -290,6 +291,26 @@ TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
         }
         EXPECT_TRUE(fs::is_empty(staging)) << "moment " << m;
     }
+
+    // A second signal does not wait for the clean-up. It is sent once the
+    // archive is being built and the first one has been taken.
+    const pid_t pid = start_vdbackup(host.root(), {"/opt/vd/host", "/B"}, tmpdir);
+    const auto building = [&] {
+        for (const auto& entry : fs::directory_iterator(host.backup_folder()))
+            if (entry.path().filename().string().starts_with(".vdk-")) return true;
+        return false;
+    };
+    const auto term_pending = [&] {
+        std::istringstream status(bktest::read_file("/proc/" + std::to_string(pid) + "/status"));
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("ShdPnd:")) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return 0ull;
+    };
+    for (int waited = 0; !building() && waited < 10000; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGTERM);
+    while (term_pending()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_vdbackup(host.root(), pid).signal, SIGTERM);
     fs::remove_all(staging);
 }
 
