@@ -104,15 +104,22 @@ int open_beside(const std::string& target, const std::string& tag, std::string& 
     return ::mkostemp(temp.data(), O_CLOEXEC);
 }
 
+// The source of a copy, open, with its status; -1 (errno set) for a folder.
+int open_source(const std::string& from, struct stat& st) {
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const bool status = ::fstat(fd, &st) == 0;
+    if (status && !S_ISDIR(st.st_mode)) return fd;
+    const int error = status ? EISDIR : errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
+
 bool copy_beside(const std::string& from, const std::string& to, std::string& temp, const struct stat* target) {
-    fd_holder src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (src.get() < 0) return false;
     struct stat st {};
-    if (::fstat(src.get(), &st) != 0) return false;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
+    fd_holder src(open_source(from, st));
+    if (src.get() < 0) return false;
     if (target && target->st_dev == st.st_dev && target->st_ino == st.st_ino) {
         errno = EINVAL;  // a file copied onto itself would be emptied
         return false;
@@ -127,14 +134,9 @@ bool copy_beside(const std::string& from, const std::string& to, std::string& te
 // file that was there.
 bool copy_file(const std::string& from, const std::string& to, bool overwrite) {
     if (!overwrite) {
-        fd_holder src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-        if (src.get() < 0) return false;
         struct stat st {};
-        if (::fstat(src.get(), &st) != 0) return false;
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-            return false;
-        }
+        fd_holder src(open_source(from, st));
+        if (src.get() < 0) return false;
         fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (target.get() < 0) return false;
         return fill_target(src.get(), st, target, to);
