@@ -9,9 +9,9 @@
 #include <charconv>
 #include <cstring>
 #include <iterator>
-#include <unordered_set>
 #include <limits>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "app/string_table.h"
 #include "archivers/archiver.h"

@@ -3,11 +3,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <unordered_map>
 #include <system_error>
+#include <unordered_map>
 
 #include "app/string_table.h"
 #include "archivers/archiver.h"
