@@ -87,7 +87,7 @@ int main() {
 
         // The command line compress_files runs, with a list file of the same names.
         bk::Archiver_7z seven(L"", nullptr);
-        const bk::TempFile list;
+        const rkit::TempFile list;
         {
             rkit::text_file_stream stream;
             stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(1));

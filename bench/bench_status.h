@@ -3,7 +3,7 @@
 #pragma once
 #include <mutex>
 
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 
 namespace benchsupport {
 

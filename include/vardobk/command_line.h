@@ -154,11 +154,6 @@ BK_EXPORT IBkCommandLineInfo* factoryBkCommandLineInfo();
  * anywhere, when it has no "=") is a plain argument. */
 BK_EXPORT void WinappParseCommandLine(const std::wstring& command_line, IBkCommandLineInfo& info);
 
-/* Asks the command under way to stop as its user's Cancel would: a backup or
- * restore cleans up and bkDispatch returns BK_NOT_DONE. A request made while
- * no command runs stops the next one. Safe to call from a signal handler and
- * from any thread; vdbackup calls it on SIGINT, SIGTERM and SIGHUP. */
-BK_EXPORT void CancelRunningCommand() noexcept;
 
 }  // namespace bk
 

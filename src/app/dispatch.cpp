@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "app/help.h"
-#include "app/stop_request.h"
+#include "core/stop_request.h"
 
 namespace bk {
 namespace {

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "archivers/archiver_7z.h"
 #include "archivers/archiver_rar.h"
 #include "rkit/files.h"
@@ -56,22 +56,6 @@ std::wstring search_path(const std::wstring& program) {
         if (is_executable_file(candidate)) return candidate;
     }
     return {};
-}
-
-// The temporary folder, or the nearest of its parents that exists.
-std::wstring existing_temp_dir() {
-    std::wstring dir = rkit::temp_dir();
-    if (dir.empty()) throw std::runtime_error("error getting temp directory");
-    while (!rkit::dir_exists(dir)) {
-        const std::wstring parent = rkit::extract_dir(dir);
-        if (parent.empty() || parent == dir) throw std::runtime_error("temp directory not exists");
-        dir = parent;
-    }
-    return dir;
-}
-
-std::string name_template() {
-    return rkit::native_path(rkit::concat_path(existing_temp_dir(), L"vdkXXXXXX"));
 }
 
 }  // namespace
@@ -298,32 +282,6 @@ void extract_with_settings(const ArchiverSettings& settings, const std::wstring&
 
 std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const std::wstring& archive) {
     return create_archiver(settings.archiver, settings.exe_path, nullptr)->list_entries(archive, settings.password);
-}
-
-// ---------------------------------------------------------------------------
-
-std::wstring make_temp_file_name() {
-    std::string name = name_template();
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw std::runtime_error("error creating temp filename");
-    ::close(fd);
-    return rkit::from_native_path(name);
-}
-
-std::wstring make_temp_folder() {
-    // mkdtemp makes the folder atomically under a name nobody else holds,
-    // which a file made and then swapped for a folder would not.
-    std::string name = name_template();
-    if (!::mkdtemp(name.data())) throw std::runtime_error("error creating temp filename");
-    return rkit::from_native_path(name);
-}
-
-TempFile::~TempFile() {
-    if (!path_.empty()) rkit::file_delete(path_);
-}
-
-TempFolder::~TempFolder() {
-    if (!path_.empty()) rkit::dir_deep_delete(path_);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "rkit/files.h"
+#include "rkit/temp_files.h"
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,7 +18,7 @@
 #include <vector>
 
 #include "archivers/console_runner.h"
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 #include "settings/settings.h"
 
 namespace bk {
@@ -203,39 +204,6 @@ void extract_with_settings(const ArchiverSettings& settings, const std::wstring&
                            IWorkerStatus* status);
 // The names of the archive's file entries (IArchiver::list_entries).
 std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const std::wstring& archive);
-
-// A new, empty file "vdk..." in $TMPDIR or /tmp (or the nearest of their
-// parents that exists). Throws std::runtime_error "temp directory not exists"
-// or "error creating temp filename".
-std::wstring make_temp_file_name();
-// A new, empty folder made the same way.
-std::wstring make_temp_folder();
-
-// A temporary file that is deleted when the holder goes.
-class TempFile {
-public:
-    TempFile() : path_(make_temp_file_name()) {}
-    ~TempFile();
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
-
-// A temporary folder that is deleted with all its content when the holder goes.
-class TempFolder {
-public:
-    TempFolder() : path_(make_temp_folder()) {}
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 // Internal helpers of the drivers' command lines and progress parsers.
 namespace archiver_detail {

@@ -40,7 +40,7 @@ bool stores_links_unless_told(const std::wstring& quoted_exe) {
     if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
     bool p7zip = false;
     try {
-        const TempFile banner;
+        const rkit::TempFile banner;
         if (run_process_to_file(quoted_exe, L"", banner.path()) >= 0) {
             rkit::text_file_stream in;
             std::wstring line;
@@ -201,7 +201,7 @@ void Archiver_7z::compress_files(const std::vector<std::wstring>& files, const s
         if (path.size() > 1 && path[0] == L'/') names.push_back(path.substr(1));
     if (names.empty()) return;
 
-    const TempFile list;
+    const rkit::TempFile list;
     rkit::text_file_stream stream;
     if (!stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(1)))
         throw std::runtime_error("can't create file: " + rkit::wide_to_char(list.path()));

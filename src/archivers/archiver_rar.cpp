@@ -60,7 +60,7 @@ void Archiver_Rar::compress_files(const std::vector<std::wstring>& files, const 
                                   const std::wstring& options, const std::wstring& password, uint32_t flags,
                                   int32_t level) {
     OperationScope operation(*this, compressing, archive);
-    const TempFile list;
+    const rkit::TempFile list;
     rkit::text_file_stream stream;
     if (!stream.open(list.path(), rkit::text_file_stream::create, rkit::text_encoding(2)))
         throw std::runtime_error("can't create file: " + rkit::wide_to_char(list.path()));

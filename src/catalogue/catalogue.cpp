@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "app/error_list.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/string_table.h"
 #include "catalogue/record_attrs.h"
 #include "rkit/clock.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 namespace bk {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/host_params.h"
-#include "files/worker_status.h"
+#include "core/host_params.h"
+#include "core/worker_status.h"
 #include "rkit/datetime.h"
 #include "settings/settings.h"
 

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 
 namespace bk {
 

@@ -5,7 +5,7 @@
 #include "catalogue/record_attrs.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 namespace bk {
 

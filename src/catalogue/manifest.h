@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "files/gather.h"
+#include "core/file_record.h"
 
 namespace bk {
 

@@ -2,7 +2,7 @@
 // backup_list.xml and the item of fileinfo.xml share this form.
 #pragma once
 #include "catalogue/catalogue.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 namespace bk {
 

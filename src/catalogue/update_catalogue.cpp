@@ -1,7 +1,7 @@
 #include <exception>
 #include <unordered_set>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_lock.h"
 #include "rkit/files.h"

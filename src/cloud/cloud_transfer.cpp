@@ -4,8 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/host_params.h"
-#include "app/string_table.h"
+#include "core/host_params.h"
+#include "core/string_table.h"
 #include "cloud/http_error.h"
 #include "cloud/http_session.h"
 #include "rkit/files.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 #include "settings/settings.h"
 #include "wlink3/wlink3.h"
 

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "files/masks.h"
 #include "rkit/file_enumerator.h"
 #include "rkit/files.h"

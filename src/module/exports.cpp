@@ -1,6 +1,5 @@
 #include "app/commands/commands.h"
-#include "app/error_list.h"
-#include "app/stop_request.h"
+#include "core/error_list.h"
 #include "vardobk/command_line.h"
 #include "vardobk/vardobk.h"
 
@@ -10,8 +9,6 @@
     reinterpret_cast<void*>(&bk::factoryBkCommandLineInfo),
     reinterpret_cast<void*>(&bk::WinappParseCommandLine),
 };
-
-void bk::CancelRunningCommand() noexcept { bk::request_stop(); }
 
 extern "C" {
 

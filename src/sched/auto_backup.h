@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "rkit/datetime.h"
 #include "settings/settings.h"
 #include "vardobk/vardobk.h"

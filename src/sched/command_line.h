@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "settings/settings.h"
 
 namespace bk {

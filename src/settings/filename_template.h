@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "rkit/datetime.h"
 
 namespace bk {

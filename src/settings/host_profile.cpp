@@ -1,8 +1,8 @@
 #include "settings/host_profile.h"
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "rkit/text.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 namespace bk {
 

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 
 namespace bk {
 namespace {

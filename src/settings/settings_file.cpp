@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 namespace bk {
 namespace {

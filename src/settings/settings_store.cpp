@@ -1,8 +1,8 @@
 #include "settings/settings_store.h"
 
-#include "app/error_list.h"
-#include "app/host_params.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/host_params.h"
+#include "core/string_table.h"
 #include "rkit/files.h"
 #include "settings/settings_file.h"
 

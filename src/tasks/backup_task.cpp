@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "archivers/archiver.h"
 #include "catalogue/catalogue_lock.h"
 #include "catalogue/manifest.h"
@@ -105,7 +105,7 @@ BackupTask::BackupTask(const BackupSettings& settings, const std::wstring& backu
 
 void BackupTask::execute() {
     set_status_text(load_string(ids::STATUS_PREPARING_BACKUP));
-    const TempFolder staging;
+    const rkit::TempFolder staging;
 
     UnreadFolders unread;
     const std::vector<FileRecord> files =

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "catalogue/catalogue.h"
 #include "files/gather.h"
 #include "rkit/datetime.h"

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 

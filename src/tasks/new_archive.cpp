@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
 #include "rkit/text.h"

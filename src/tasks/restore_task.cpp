@@ -9,7 +9,7 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "archivers/archiver.h"
 #include "catalogue/manifest.h"
 #include "rkit/files.h"
@@ -300,7 +300,7 @@ RestoreTask::RestoreTask(const BackupSettings& settings, const BasicFolders& fol
 
 void RestoreTask::execute() {
     set_status_text(load_string(ids::STATUS_PREPARING_EXTRACT));
-    const TempFolder staging;
+    const rkit::TempFolder staging;
     extract_with_settings(settings_.archiver, staging.path(), archive_, L"", status());
 
     set_status_text(load_string(ids::STATUS_COPYING_FILES));

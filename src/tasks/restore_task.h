@@ -9,21 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "files/gather.h"
+#include "tasks/restore_problem.h"
 #include "settings/settings.h"
 #include "tasks/worker_task.h"
 
 namespace bk {
-
-// One file that failed to be restored.
-struct RestoreProblem {
-    std::wstring file;      // where the file should have gone
-    std::wstring message;   // string-table message filled with one path
-    uint32_t system_error = 0;       // errno at the failure, 0 when none
-    std::wstring system_error_text;  // strerror text on one line; empty for 0
-    friend bool operator==(const RestoreProblem&, const RestoreProblem&) = default;
-};
 
 // message_id filled with what, for file; error is the errno of the failure.
 RestoreProblem make_restore_problem(const std::wstring& file, int message_id, const std::wstring& what,

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "catalogue/catalogue.h"
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 #include "settings/settings.h"
-#include "tasks/restore_task.h"
+#include "tasks/restore_problem.h"
 
 namespace bk {
 

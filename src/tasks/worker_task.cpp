@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "app/com_error.h"
-#include "app/error_list.h"
-#include "app/stop_request.h"
-#include "app/string_table.h"
+#include "core/com_error.h"
+#include "core/error_list.h"
+#include "core/stop_request.h"
+#include "core/string_table.h"
 #include "rkit/text.h"
 #include "tasks/user_interface.h"
 

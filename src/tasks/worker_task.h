@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "files/worker_status.h"
+#include "core/worker_status.h"
 
 namespace bk {
 

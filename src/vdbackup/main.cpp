@@ -1,7 +1,8 @@
 // vdbackup: the backup executable. Scheduled tasks and the module start it to
 // make or restore a backup outside the host's process. It stands in for the
 // host: it answers the module's parameters from the host profile and the
-// command line, and reports the module's messages on standard error.
+// command line, and reports the module's messages on standard error. It holds
+// the module's libraries itself rather than loading libvardobk.so.
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -14,12 +15,15 @@
 #include <string>
 #include <thread>
 
+#include "app/commands/commands.h"
+#include "app/dispatch.h"
+#include "core/error_list.h"
+#include "core/stop_request.h"
 #include "rkit/command_line_quote.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "run_plan.h"
 #include "vardobk/command_line.h"
-#include "vardobk/vardobk.h"
 
 extern char** environ;
 
@@ -40,7 +44,7 @@ extern "C" void on_stop_signal(int sig) {
         ::raise(sig);
         return;
     }
-    bk::CancelRunningCommand();
+    bk::request_stop();
 }
 
 void handle_stop_signals() {
@@ -93,12 +97,9 @@ void start_detached(const std::vector<std::wstring>& command) {
 }
 
 void print_messages() {
-    const int32_t count = bkLastError(-1, nullptr, 0);
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t length = bkLastError(i, nullptr, 0);
-        if (length < 0) continue;
-        std::string text(static_cast<size_t>(length), '\0');
-        bkLastError(i, text.data(), length);
+    for (int32_t i = 0; i < bk::error_count(); ++i) {
+        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
+        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 }
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
     }
 
     wait_for_process(plan.wait_for_pid);
-    const uint32_t result = bkDispatch(plan.command, nullptr, plan.flags, answer_param, nullptr);
+    const uint32_t result = bk::dispatch(bk::module_commands(), plan.command, nullptr, plan.flags, answer_param, nullptr);
     print_messages();
     // Stopped by a signal, the machine or the user is going away: the host
     // program is not started again.

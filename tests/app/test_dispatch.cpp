@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/com_error.h"
+#include "core/com_error.h"
 #include "app/dispatch.h"
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "app/help.h"
 #include "support/error_messages.h"
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "archivers/archiver_7z.h"
 #include "archivers/archiver_rar.h"
 #include "rkit/path.h"

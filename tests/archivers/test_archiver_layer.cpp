@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "archivers/archiver_7z.h"
 #include "archivers/archiver_rar.h"
 #include "rkit/command_line_split.h"
@@ -85,8 +85,8 @@ TEST(ArchiverTempNames, InTmpdirOrItsNearestParentAndDeletedWithTheirHolders) {
     setenv("TMPDIR", (dir.path() / "gone" / "deeper").c_str(), 1);
     std::wstring file, folder;
     {
-        bk::TempFile temp_file;
-        bk::TempFolder temp_folder;
+        rkit::TempFile temp_file;
+        rkit::TempFolder temp_folder;
         file = temp_file.path();
         folder = temp_folder.path();
         EXPECT_EQ(rkit::extract_dir(file), dir.wpath());

@@ -12,11 +12,11 @@
 #include <set>
 #include <thread>
 
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "catalogue/catalogue.h"
 #include "records.h"
 #include "rkit/clock.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 #include "support/temp_dir.h"
 
 using namespace bk;

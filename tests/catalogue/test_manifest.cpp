@@ -2,10 +2,10 @@
 // hand-written archives may hold them.
 #include <gtest/gtest.h>
 
-#include "app/com_error.h"
+#include "core/com_error.h"
 #include "catalogue/manifest.h"
 #include "records.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 #include "support/temp_dir.h"
 
 using namespace bk;

@@ -8,8 +8,8 @@
 #include <string>
 #include <tuple>
 
-#include "app/error_list.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/string_table.h"
 #include "catalogue/catalogue.h"
 #include "cloud/cloud_transfer.h"
 #include "cloud/http_session.h"

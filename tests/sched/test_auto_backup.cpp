@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "catalogue/catalogue.h"
 #include "rkit/clock.h"
 #include "rkit/text.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "rkit/command_line_split.h"
 #include "rkit/path.h"
 #include "rkit/text.h"

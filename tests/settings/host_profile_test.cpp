@@ -5,7 +5,7 @@
 #include <map>
 
 #include "settings/host_profile.h"
-#include "settings/xml.h"
+#include "xml/xml.h"
 #include "support/temp_dir.h"
 
 namespace {

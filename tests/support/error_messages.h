@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/error_list.h"
+#include "core/error_list.h"
 
 namespace bktest {
 

@@ -21,8 +21,8 @@
 
 #include <pugixml.hpp>
 
-#include "app/error_list.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/string_table.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_lock.h"
 #include "catalogue/manifest.h"

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/com_error.h"
-#include "app/error_list.h"
+#include "core/com_error.h"
+#include "core/error_list.h"
 #include "support/error_messages.h"
 #include "support/scripted_ui.h"
 #include "tasks/headless_ui.h"

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "catalogue/catalogue.h"
-#include "commands/test_host.h"
+#include "app/test_host.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "settings/host_profile.h"

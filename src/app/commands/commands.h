@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/dispatch.h"
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "catalogue/catalogue.h"
 #include "settings/settings.h"
 

@@ -1,6 +1,6 @@
 #include "app/commands/external.h"
 
-#include "app/host_params.h"
+#include "core/host_params.h"
 #include "rkit/path.h"
 #include "sched/command_line.h"
 #include "settings/host_profile.h"

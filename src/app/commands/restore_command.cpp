@@ -3,8 +3,8 @@
 
 #include "app/commands/commands.h"
 #include "app/commands/external.h"
-#include "app/error_list.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/string_table.h"
 #include "archivers/archiver.h"
 #include "catalogue/manifest.h"
 #include "rkit/files.h"
@@ -23,7 +23,7 @@ const wchar_t* const kFileInfo = L"fileinfo.xml";
 // be read for any reason (no such entry, a wrong password, a broken archive).
 std::optional<BackupRecord> read_backup_record(const std::wstring& archive, const BackupSettings& settings) {
     try {
-        TempFolder staging;
+        rkit::TempFolder staging;
         extract_with_settings(settings.archiver, staging.path(), archive, kFileInfo, nullptr);
         BackupRecord record;
         read_fileinfo(rkit::concat_path(staging.path(), kFileInfo), record);

@@ -1,6 +1,6 @@
 #include "app/commands/commands.h"
 #include "app/commands/external.h"
-#include "app/error_list.h"
+#include "core/error_list.h"
 #include "sched/auto_backup.h"
 #include "sched/command_line.h"
 #include "settings/settings_store.h"

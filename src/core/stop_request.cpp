@@ -1,4 +1,4 @@
-#include "app/stop_request.h"
+#include "core/stop_request.h"
 
 #include <atomic>
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/com_error.h"
-#include "settings/xml.h"
+#include "core/com_error.h"
+#include "xml/xml.h"
 #include "support/temp_dir.h"
 
 using namespace bk;

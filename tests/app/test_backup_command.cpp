@@ -5,7 +5,7 @@
 
 #include <tuple>
 
-#include "commands/test_host.h"
+#include "app/test_host.h"
 #include "rkit/clock.h"
 #include "rkit/path.h"
 #include "rkit/system.h"

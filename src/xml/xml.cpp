@@ -1,4 +1,4 @@
-#include "settings/xml.h"
+#include "xml/xml.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <fstream>
 #include <limits>
 
-#include "app/com_error.h"
+#include "core/com_error.h"
 #include "rkit/text.h"
 
 namespace bk {

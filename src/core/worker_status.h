@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/exceptions.h"
+#include "core/exceptions.h"
 
 namespace bk {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <tuple>
 
-#include "commands/test_host.h"
+#include "app/test_host.h"
 
 namespace cmdtest {
 namespace {

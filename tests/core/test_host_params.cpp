@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/error_list.h"
-#include "app/host_params.h"
+#include "core/error_list.h"
+#include "core/host_params.h"
 #include "rkit/system.h"
 #include "support/error_messages.h"
 

@@ -1,4 +1,4 @@
-#include "commands/test_host.h"
+#include "app/test_host.h"
 
 #include <algorithm>
 #include <cstring>

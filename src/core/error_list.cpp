@@ -1,10 +1,10 @@
-#include "app/error_list.h"
+#include "core/error_list.h"
 
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include "app/com_error.h"
+#include "core/com_error.h"
 #include "rkit/text.h"
 
 namespace bk {

@@ -1,4 +1,4 @@
-#include "app/host_params.h"
+#include "core/host_params.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/error_list.h"
-#include "app/string_table.h"
+#include "core/error_list.h"
+#include "core/string_table.h"
 #include "rkit/path.h"
 #include "rkit/system.h"
 #include "rkit/text.h"

@@ -1,7 +1,7 @@
 // A sample of the string table against the original Russian texts, and the formatter.
 #include <gtest/gtest.h>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 
 namespace {
 

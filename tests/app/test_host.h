@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "catalogue/catalogue.h"
 #include "settings/settings.h"
 #include "support/scripted_ui.h"

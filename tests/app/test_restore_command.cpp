@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "commands/test_host.h"
+#include "app/test_host.h"
 #include "tasks/user_interface.h"
 
 namespace cmdtest {

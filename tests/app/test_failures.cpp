@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "commands/test_host.h"
+#include "app/test_host.h"
 
 namespace cmdtest {
 namespace {
