@@ -8,7 +8,6 @@
 #include "app/test_host.h"
 #include "rkit/clock.h"
 #include "rkit/path.h"
-#include "rkit/system.h"
 #include "rkit/text.h"
 
 namespace cmdtest {
@@ -127,166 +126,67 @@ TEST(CheckOnly, EveryCommandAnswersWithoutWorking) {
     EXPECT_EQ(bktest::read_file(host.settings_file()), settings);
 }
 
-class AutomaticBackup : public ::testing::Test {
-protected:
-    uint32_t run(uint32_t flags) {
-        host.save(settings);
-        return host.run(BK_CMD_BACKUP, flags);
-    }
-    size_t backups() const { return host.catalogue().size(); }
-
+// The automatic events through the command (the rules themselves are the
+// sched tests'): an event backs up with its own parameters, asks first when
+// the settings say so, and is refused quietly for a forbidden workplace or
+// without the exclusive access it needs. The clock reads everything once,
+// then answers from its cache without asking the host, until the settings
+// are confirmed again.
+TEST(AutomaticBackup, EventsThroughTheCommand) {
     TestHost host;
-    bk::BackupSettings settings = host.standard_settings();
-};
-
-TEST_F(AutomaticBackup, OnEnteringAndOnLeavingEachWhenSwitchedOn) {
-    EXPECT_EQ(run(kEntering | BKF_CHECK_ONLY), BK_NOT_DONE);
-    EXPECT_EQ(run(kEntering), BK_NOT_DONE);
-    settings.options |= bk::OPT_ON_ENTER | bk::OPT_EXIT_CONFIRM;
-    settings.enter_param.keeptime = 90;
-    settings.enter_param.excl_comp = {kDocs};
-    EXPECT_EQ(run(kEntering | BKF_CHECK_ONLY), BK_DONE);
-    EXPECT_EQ(backups(), 0u);
-    EXPECT_EQ(run(kEntering), BK_DONE);
-    ASSERT_EQ(backups(), 1u);
-    EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(bk::ids::COMMENT_ON_ENTER));
-    EXPECT_EQ(host.catalogue()[0].keeptime, 90);
-    EXPECT_EQ(run(kLeaving), BK_NOT_DONE);  // switched on separately
-
-    // On leaving, asking first: Cancel, then OK with the event's parameters.
-    settings.options |= bk::OPT_ON_EXIT;
-    settings.exit_param.comment = L"при выходе";
-    EXPECT_EQ(run(kLeaving | BKF_CHECK_ONLY), BK_DONE);
-    host.ui.backup_dialog_cancel();
-    host.ui.backup_dialog_ok();
-    EXPECT_EQ(run(kLeaving), BK_NOT_DONE);
-    EXPECT_EQ(run(kLeaving), BK_DONE);
-    ASSERT_EQ(host.ui.backup_dialogs.size(), 2u);
-    EXPECT_EQ(host.ui.backup_dialogs[0].params.comment, L"при выходе");
-    ASSERT_EQ(backups(), 2u);
-    EXPECT_EQ(host.catalogue()[1].comment, L"при выходе");
-
-    // A change of database counts only when asked for, for each event.
-    EXPECT_EQ(run(kEntering | BKF_DB_CHANGE), BK_NOT_DONE);
-    EXPECT_EQ(run(kLeaving | BKF_DB_CHANGE), BK_NOT_DONE);
-    settings.options |= bk::OPT_ENTER_ON_DB_CHANGE | bk::OPT_EXIT_ON_DB_CHANGE;
-    host.ui.backup_dialog_ok();
-    EXPECT_EQ(run(kEntering | BKF_DB_CHANGE), BK_DONE);
-    EXPECT_EQ(run(kLeaving | BKF_DB_CHANGE), BK_DONE);
-    EXPECT_EQ(backups(), 4u);
-
-    // An unknown event is a call by the user, with the dialog.
-    settings.default_keeptime = 365;
-    host.ui.backup_dialog_ok();
-    EXPECT_EQ(run(BKF_AUTOMATIC | BKF_MAKE_EVENT(0x05)), BK_DONE);
-    EXPECT_EQ(host.ui.backup_dialogs.back().params.keeptime, 365);
-}
-
-TEST_F(AutomaticBackup, OnceADayAndExclusiveAccess) {
-    settings.options |= bk::OPT_ON_ENTER;
-    settings.enter_param.flags = bk::AUTO_ONCE_A_DAY;
-    EXPECT_EQ(run(kEntering), BK_DONE);
-    EXPECT_EQ(run(kEntering), BK_NOT_DONE);
-    EXPECT_TRUE(host.messages().empty());
-    host.params["shp_path"] = (host.root() / "base/other.shp").string();  // today's backups are of another database
-    EXPECT_EQ(run(kEntering), BK_DONE);
-
-    host.params["db_exclusive_acc"] = "0";
-    settings.enter_param.flags = 0;
-    EXPECT_EQ(run(kEntering), BK_DONE);  // not asked for
-    settings.enter_param.flags = bk::AUTO_DB_EXCLUSIVE;
-    EXPECT_EQ(run(kEntering), BK_NOT_DONE);
-    host.params.erase("db_exclusive_acc");  // a host that does not say has it
-    EXPECT_EQ(run(kEntering), BK_DONE);
-    EXPECT_TRUE(host.messages().empty());
-    EXPECT_EQ(backups(), 4u);
-}
-
-// By the clock once a day from the save hour. After each backup one event
-// reads everything; the rest of the day is answered from the clock cache
-// without asking the host anything, until the settings change.
-TEST_F(AutomaticBackup, ByTheClockReadingEverythingOnlyOnceADay) {
-    const auto at = [](int day, int hour, int minute) {
+    const auto at = [](int hour) {
         rkit::timestamp t;
-        t.put(rkit::date(day, 3, 2024), rkit::time(hour, minute, 0));
+        t.put(rkit::date(4, 3, 2024), rkit::time(hour, 0, 0));
         rkit::clock::set_fixed(t);
     };
-    const auto asked = [&](uint32_t result) {
+    at(9);
+    bk::BackupSettings settings = host.standard_settings();
+    const auto run = [&](uint32_t flags) {
+        host.save(settings);
         host.questions = 0;
-        EXPECT_EQ(host.run(BK_CMD_BACKUP, kClock), result);
-        return host.questions > 0;
+        return host.run(BK_CMD_BACKUP, flags);
     };
-    settings.save_hour = 12;
-    at(4, 12, 30);
-    EXPECT_EQ(run(kClock), BK_NOT_DONE);  // switched off
-    settings.options |= bk::OPT_BY_CLOCK;
-    at(4, 11, 59);
-    EXPECT_EQ(run(kClock), BK_NOT_DONE);
-    at(4, 12, 0);
-    ASSERT_EQ(run(kClock), BK_DONE) << ::testing::PrintToString(host.messages());
-    ASSERT_EQ(backups(), 1u);
-    EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(bk::ids::COMMENT_BY_CLOCK));
-    EXPECT_EQ(host.catalogue()[0].time, rkit::clock::now());
-    EXPECT_TRUE(host.ui.backup_dialogs.empty());
+    EXPECT_EQ(run(kEntering), BK_NOT_DONE);  // switched off
+    settings.options |= bk::OPT_ON_ENTER | bk::OPT_ON_EXIT | bk::OPT_EXIT_CONFIRM | bk::OPT_BY_CLOCK;
+    settings.enter_param.keeptime = 90;
+    EXPECT_EQ(run(kEntering | BKF_CHECK_ONLY), BK_DONE);
+    EXPECT_EQ(run(kEntering), BK_DONE);
+    ASSERT_EQ(host.catalogue().size(), 1u);
+    EXPECT_EQ(std::tie(host.catalogue()[0].comment, host.catalogue()[0].keeptime),
+              std::make_tuple(bk::load_string(bk::ids::COMMENT_ON_ENTER), 90));
 
-    at(4, 13, 0);
-    EXPECT_TRUE(asked(BK_NOT_DONE));
-    for (const auto& [day, hour, minute] : {std::tuple{4, 14, 0}, {4, 23, 59}, {5, 0, 0}, {5, 11, 59}}) {
-        at(day, hour, minute);
-        EXPECT_FALSE(asked(BK_NOT_DONE));
-    }
-    at(5, 12, 0);
-    EXPECT_TRUE(asked(BK_DONE));
-    at(5, 13, 0);
-    EXPECT_TRUE(asked(BK_NOT_DONE));
-    at(6, 8, 0);
-    EXPECT_FALSE(asked(BK_NOT_DONE));
-    // Settings confirmed in the sheet count from the next event.
-    host.ui.settings_sheet_ok([](bk::SetupContext& context) { context.settings.save_hour = 7; });
-    ASSERT_DONE(host, BK_CMD_SETTINGS);
-    EXPECT_TRUE(asked(BK_DONE));
-    EXPECT_EQ(backups(), 3u);
-}
+    settings.exit_param.comment = L"при выходе";
+    host.ui.backup_dialog_cancel();
+    EXPECT_EQ(run(kLeaving), BK_NOT_DONE);
+    ASSERT_EQ(host.ui.backup_dialogs.size(), 1u);
+    EXPECT_EQ(host.ui.backup_dialogs[0].params.comment, L"при выходе");
 
-// Workplaces and logins compare exactly, computers without regard to case; an
-// absent value is not checked. A forbidden user is not even asked.
-TEST_F(AutomaticBackup, PermissionsOfWorkplacesLoginsAndComputers) {
-    auto permitted = [&] {
-        const uint32_t result = run(BKF_CHECK_ONLY);
-        EXPECT_TRUE(host.messages().empty());
-        return result == BK_DONE;
-    };
-    settings.include_permission.workplaces = {1, 3};
-    settings.exclude_permission.workplaces = {1};
-    EXPECT_TRUE(permitted());
-    host.params["workplace"] = "1";  // in both lists
-    EXPECT_FALSE(permitted());
-    host.params["workplace"] = "2";  // not included
-    EXPECT_FALSE(permitted());
-    settings.options |= bk::OPT_ON_ENTER;
-    EXPECT_EQ(run(BKF_INTERACTIVE), BK_NOT_DONE);
+    settings.enter_param.flags = bk::AUTO_DB_EXCLUSIVE;
+    host.params["db_exclusive_acc"] = "0";
     EXPECT_EQ(run(kEntering), BK_NOT_DONE);
-    EXPECT_TRUE(host.ui.backup_dialogs.empty());
-    EXPECT_EQ(backups(), 0u);
-    host.params.erase("workplace");
-    EXPECT_TRUE(permitted());
+    host.params.erase("db_exclusive_acc");
+    settings.exclude_permission.workplaces = {3};
+    EXPECT_EQ(run(BKF_INTERACTIVE), BK_NOT_DONE);
+    EXPECT_EQ(host.ui.backup_dialogs.size(), 1u);
+    EXPECT_TRUE(host.messages().empty());
+    settings.exclude_permission.workplaces.clear();
 
-    settings.include_permission.logins = {L"иванов"};
-    EXPECT_FALSE(permitted());
-    settings.include_permission.logins = {L"Иванов", L"Петров"};
-    EXPECT_TRUE(permitted());
-    settings.exclude_permission.logins = {L"Иванов"};
-    EXPECT_FALSE(permitted());
-    host.params.erase("username");
-    EXPECT_TRUE(permitted());
-
-    const std::wstring computer = rkit::get_system_name();
-    settings.include_permission.workstations = {L"ДРУГОЙ-ПК"};
-    EXPECT_FALSE(permitted());
-    settings.include_permission.workstations = {L"ДРУГОЙ-ПК", rkit::to_upper(computer)};
-    EXPECT_TRUE(permitted());
-    settings.exclude_permission.workstations = {computer};
-    EXPECT_FALSE(permitted());
+    settings.save_hour = 12;
+    at(11);
+    EXPECT_EQ(run(kClock), BK_NOT_DONE);
+    at(12);
+    EXPECT_EQ(run(kClock), BK_DONE);
+    EXPECT_EQ(host.catalogue().back().comment, bk::load_string(bk::ids::COMMENT_BY_CLOCK));
+    at(13);
+    EXPECT_EQ(run(kClock), BK_NOT_DONE);
+    host.questions = 0;
+    EXPECT_EQ(host.run(BK_CMD_BACKUP, kClock), BK_NOT_DONE);
+    EXPECT_EQ(host.questions, 0);  // the cache answered
+    host.ui.settings_sheet_ok([](bk::SetupContext& context) { context.settings.save_hour = 14; });
+    ASSERT_DONE(host, BK_CMD_SETTINGS);
+    at(15);
+    EXPECT_EQ(host.run(BK_CMD_BACKUP, kClock), BK_DONE);
+    EXPECT_EQ(host.catalogue().size(), 3u);
 }
 
 }  // namespace

@@ -83,30 +83,6 @@ protected:
     cmdtest::TestHost host;
 };
 
-TEST_F(Vdbackup, ScheduledBackupMakesTheArchiveAndRecordTheCommandLineAsksFor) {
-    const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/Q", "/B", "/T=-1", "/C=Ночная копия, склад №2",
-                                               "/E=docs", "/U=Петров", "/W=7"});
-    ASSERT_EQ(run.exit_code, 0) << run.errors;
-
-    const bk::Catalogue catalogue = host.catalogue();
-    ASSERT_EQ(catalogue.size(), 1u);
-    EXPECT_EQ(catalogue[0].keeptime, bk::KEEP_FOREVER);
-    EXPECT_EQ(catalogue[0].comment, L"Ночная копия, склад №2");
-    EXPECT_EQ(catalogue[0].username, L"Петров");
-    EXPECT_EQ(catalogue[0].workplace, 7);
-    ASSERT_EQ(host.archives().size(), 1u);
-
-    // The excluded component's files stay out of the archive.
-    host.damage_data();
-    host.write("docs/readme.txt", "changed after the backup");
-    ASSERT_EQ(run_vdbackup(host.root(), {"/opt/vd/host", "/Q", "/R", "/A=" + host.archives()[0].string()}).exit_code, 0);
-    EXPECT_EQ(host.content("docs/readme.txt"), "changed after the backup");
-    for (const auto& rel : cmdtest::TestHost::data_files())
-        if (rel.rfind("docs/", 0) != 0) {
-            EXPECT_EQ(host.content(rel), "content of " + rel) << rel;
-        }
-}
-
 TEST_F(Vdbackup, RestoreWaitsForTheHostProcessToEnd) {
     ASSERT_EQ(run_vdbackup(host.root(), {"/opt/vd/host", "/B"}).exit_code, 0);
     host.damage_data();
