@@ -8,12 +8,12 @@ void write_record_attrs(const XmlNode& element, const BackupRecord& record) {
     write_attr(element, L"keeptime", record.keeptime);
     write_attr(element, L"filename", record.filename);
     write_attr(element, L"comment", record.comment);
-    write_attr(element, L"version_type", record.version_type);
-    write_attr(element, L"version_family", record.version_family);
-    write_attr(element, L"workplace", record.workplace);
-    write_attr(element, L"dbname", record.dbname);
-    write_attr(element, L"username", record.username);
-    write_attr(element, L"workstation", record.workstation);
+    write_attr(element, L"version_type", record.identity.ver_type);
+    write_attr(element, L"version_family", record.identity.ver_family);
+    write_attr(element, L"workplace", record.identity.workplace);
+    write_attr(element, L"dbname", record.identity.dbname);
+    write_attr(element, L"username", record.identity.username);
+    write_attr(element, L"workstation", record.identity.computer);
 }
 
 void read_record_attrs(const XmlNode& element, BackupRecord& record) {
@@ -26,12 +26,12 @@ void read_record_attrs(const XmlNode& element, BackupRecord& record) {
     read_attr(element, L"keeptime", record.keeptime);
     read_attr(element, L"filename", record.filename);
     read_attr(element, L"comment", record.comment);
-    read_attr(element, L"version_type", record.version_type);
-    read_attr(element, L"version_family", record.version_family);
-    read_attr(element, L"workplace", record.workplace);
-    read_attr(element, L"dbname", record.dbname);
-    read_attr(element, L"username", record.username);
-    read_attr(element, L"workstation", record.workstation);
+    read_attr(element, L"version_type", record.identity.ver_type);
+    read_attr(element, L"version_family", record.identity.ver_family);
+    read_attr(element, L"workplace", record.identity.workplace);
+    read_attr(element, L"dbname", record.identity.dbname);
+    read_attr(element, L"username", record.identity.username);
+    read_attr(element, L"workstation", record.identity.computer);
 }
 
 }  // namespace bk

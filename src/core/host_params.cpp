@@ -1,5 +1,6 @@
 #include "core/host_params.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cwchar>
@@ -73,6 +74,19 @@ std::vector<std::wstring> version_items(const std::wstring& list) {
         start = comma + 1;
     }
     return items;
+}
+
+bool plain_name(const std::wstring& name) {
+    return name != L"." && name != L".." && std::none_of(name.begin(), name.end(), rkit::is_separator);
+}
+
+// rkit::equal_path, without its trip through the current folder for the
+// usual case of two different bare file names: the week and month rules
+// compare every record of a catalogue with the next ones.
+bool same_db_file(const std::wstring& a, const std::wstring& b) {
+    if (a == b) return true;
+    if (plain_name(a) && plain_name(b)) return false;
+    return rkit::equal_path(a, b);
 }
 
 }  // namespace
@@ -240,8 +254,8 @@ bool versions_match(const std::wstring& a, const std::wstring& b) {
 }
 
 bool same_database(const HostIdentity& a, const HostIdentity& b) {
-    return versions_match(a.ver_type, b.ver_type) && versions_match(a.ver_family, b.ver_family) &&
-           rkit::equal_path(a.dbname, b.dbname);
+    return same_db_file(a.dbname, b.dbname) && versions_match(a.ver_type, b.ver_type) &&
+           versions_match(a.ver_family, b.ver_family);
 }
 
 }  // namespace bk

@@ -36,6 +36,7 @@ struct HostIdentity {
     std::wstring dbname;  // file name with extension of the current database
     std::wstring username;
     std::wstring computer;
+    friend bool operator==(const HostIdentity&, const HostIdentity&) = default;
 };
 
 // False when the host has no parameter key; otherwise the value as wide text.
@@ -85,7 +86,8 @@ std::wstring settings_file_path(HostParamCallback params);
 // Two version values (each a comma-separated list) match when either is
 // empty or they share an item, blanks trimmed and letter case ignored.
 bool versions_match(const std::wstring& a, const std::wstring& b);
-// Same version type, same version family and the same database file.
+// Same version type, same version family and the same database file: the
+// rule that ties a backup to the database it was made of.
 bool same_database(const HostIdentity& a, const HostIdentity& b);
 
 }  // namespace bk

@@ -76,9 +76,9 @@ TEST(CatalogueFile, WritesAttributesInOrderAndReadsThemBack) {
     bktest::TempDir dir;
     BackupRecord full = record(at(5, 3, 2024, 14, 7), 30, L"архив 1.7z");
     full.comment = L"перед закрытием года";
-    full.workplace = 12;
-    full.username = L"Иванов";
-    full.workstation = L"buh-1";
+    full.identity.workplace = 12;
+    full.identity.username = L"Иванов";
+    full.identity.computer = L"buh-1";
     const Catalogue written{full, record(at(1, 1, 2023), KEEP_FOREVER, L"b.rar")};
     const std::wstring path = catalogue_path(dir.wpath());
     write_catalogue(path, written);
@@ -145,8 +145,8 @@ TEST(Extension, PerDatabaseNeverLowerAndToForever) {
                 record(at(14, 6, 2024), 7, L"fri"), record(at(11, 6, 2024), 7, L"other tue", L"other.shp"),
                 record(at(15, 6, 2024), 7, L"7.1 sat"), record(at(15, 6, 2024), 7, L"pro+home sat"),
                 record(at(17, 6, 2024), 7, L"mon"), record(at(18, 6, 2024), 7, L"tue")};
-    c[4].version_type = L"7.1";
-    c[5].version_family = L" PRO , home";
+    c[4].identity.ver_type = L"7.1";
+    c[5].identity.ver_family = L" PRO , home";
     extend_keep_times(rules(OPT_KEEP_LAST_OF_WEEK), at(18, 6, 2024, 12), c);
     EXPECT_EQ(names(c), (std::vector<std::wstring>{L"other tue", L"wed", L"thu", L"fri", L"7.1 sat",
                                                    L"pro+home sat", L"mon", L"tue"}));
@@ -282,7 +282,7 @@ TEST(UpdateCatalogue, WorkplacesFinishingTogetherLoseNoRecord) {
         for (int i = 0; i < runs; ++i) {
             BackupRecord r = record(at(1, 3, 2024, 10, i), KEEP_FOREVER, L"w" + std::to_wstring(who) + L"_" +
                                                                           std::to_wstring(i) + L".7z");
-            r.workplace = who;
+            r.identity.workplace = who;
             update_catalogue(settings, dir.wpath(), r.time, r);
         }
     };

@@ -206,8 +206,7 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
             BackupRecord& record = old.emplace_back(kept_for(kept));
             record.time = at(day, month);
             record.filename = wide(stored(prefix).filename());
-            std::tie(record.version_type, record.version_family, record.dbname) =
-                std::tie(identity.ver_type, identity.ver_family, identity.dbname);
+            record.identity = identity;
         }
         write_catalogue(catalogue_path(wide(backups)), old);
 

@@ -179,8 +179,7 @@ protected:
     }
 
     bk::BackupRecord expected_record() const {
-        return {created, 30, wide(archive.filename()), L"перед закрытием месяца", L"7.2", L"pro", 3, L"main.shp",
-                L"Иванов", L"buh-3"};
+        return {created, 30, wide(archive.filename()), L"перед закрытием месяца", identity};
     }
 
     bk::Catalogue catalogue() const {

@@ -92,8 +92,8 @@ TEST_F(Vdbackup, ScheduledBackupMakesTheArchiveAndRecordTheCommandLineAsksFor) {
     ASSERT_EQ(catalogue.size(), 1u);
     EXPECT_EQ(catalogue[0].keeptime, bk::KEEP_FOREVER);
     EXPECT_EQ(catalogue[0].comment, L"Ночная копия, склад №2");
-    EXPECT_EQ(catalogue[0].username, L"Петров");
-    EXPECT_EQ(catalogue[0].workplace, 7);
+    EXPECT_EQ(catalogue[0].identity.username, L"Петров");
+    EXPECT_EQ(catalogue[0].identity.workplace, 7);
     ASSERT_EQ(host.archives().size(), 1u);
 
     // The excluded component's files stay out of the archive.
@@ -165,7 +165,7 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(host.catalogue().size(), 1u);
-    EXPECT_EQ(host.catalogue()[0].username, L"Иванов");
+    EXPECT_EQ(host.catalogue()[0].identity.username, L"Иванов");
     EXPECT_EQ(host.catalogue()[0].keeptime, 90);
     EXPECT_EQ(host.catalogue()[0].comment, L"перед закрытием месяца");
 }
@@ -205,7 +205,7 @@ TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
     EXPECT_EQ(names.size(), 3u * rounds);
     for (const bk::BackupRecord& record : catalogue) {
         EXPECT_EQ(names.erase(record.filename), 1u) << "a second record of " << cmdtest::utf8(record.filename);
-        const fs::path own_root = hosts[record.workplace - 1]->root();
+        const fs::path own_root = hosts[record.identity.workplace - 1]->root();
         std::set<std::string> data;
         for (const auto& entry : bktest::archive_entries(folder / rkit::native_path(record.filename)))
             if (entry != "filelist.xml" && entry != "fileinfo.xml") data.insert("/" + entry);
