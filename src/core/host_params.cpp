@@ -21,12 +21,7 @@ namespace {
 // is told, so that a host that adds a terminator still writes inside it.
 constexpr int32_t kFirstOfferedSize = 254;
 
-struct FolderKey {
-    const char* key;
-    int macro_id;
-};
-
-constexpr FolderKey kBasicFolderKeys[] = {
+constexpr BasicFolderKey kBasicFolderKeys[] = {
     {"root_path", ids::MACRO_ROOT_DIR},   {"common_path", ids::MACRO_COMMON_DIR},
     {"exe_path", ids::MACRO_EXE_DIR},     {"db_path", ids::MACRO_DB_DIR},
     {"dbf_path", ids::MACRO_DBF_DIR},     {"top_path", ids::MACRO_TOP_DIR},
@@ -37,13 +32,7 @@ constexpr FolderKey kBasicFolderKeys[] = {
     {"opr_dir_path", ids::MACRO_OPR_DIR},
 };
 
-struct FileKey {
-    const char* key;
-    int file_macro_id;
-    int folder_macro_id;
-};
-
-constexpr FileKey kFileLocationKeys[] = {
+constexpr FileLocationKey kFileLocationKeys[] = {
     {"shp_path", ids::MACRO_SHP_FILE, ids::MACRO_SHP_DIR},
     {"rek_path", ids::MACRO_REK_FILE, ids::MACRO_REK_DIR},
     {"opr_path", ids::MACRO_OPR_FILE, ids::MACRO_OPR_DIR},
@@ -90,6 +79,10 @@ bool same_db_file(const std::wstring& a, const std::wstring& b) {
 }
 
 }  // namespace
+
+std::span<const BasicFolderKey> basic_folder_keys() { return kBasicFolderKeys; }
+
+std::span<const FileLocationKey> file_location_keys() { return kFileLocationKeys; }
 
 bool read_param(HostParamCallback params, const char* key, std::wstring& out) {
     if (!params) return false;
@@ -162,7 +155,7 @@ std::wstring host_exe_path(HostParamCallback params) {
 
 uint32_t load_basic_folders(HostParamCallback params, BasicFolders& out) {
     out.clear();
-    for (const FolderKey& row : kBasicFolderKeys) {
+    for (const BasicFolderKey& row : kBasicFolderKeys) {
         BasicFolder folder{load_string(row.macro_id), {}};
         if (!read_param(params, row.key, folder.path)) {
             add_error_wide(format_string(ids::ERR_BASIC_FOLDER, {folder.name}));
@@ -176,7 +169,7 @@ uint32_t load_basic_folders(HostParamCallback params, BasicFolders& out) {
 uint32_t load_file_locations(HostParamCallback params, FileLocations& out) {
     out.clear();
     bool network = bool_param_or(params, "network", false);
-    for (const FileKey& row : kFileLocationKeys) {
+    for (const FileLocationKey& row : kFileLocationKeys) {
         FileLocation location{load_string(row.file_macro_id), load_string(row.folder_macro_id), {}};
         // A network database has no local files of its own to name.
         if (!network && !read_param(params, row.key, location.path)) {

@@ -3,6 +3,7 @@
 // current database files and the identity of the running host.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,25 @@ struct FileLocation {
 
 using BasicFolders = std::vector<BasicFolder>;
 using FileLocations = std::vector<FileLocation>;
+
+// The host's parameter key of a basic folder and the string id of its macro name.
+struct BasicFolderKey {
+    const char* key;
+    int macro_id;
+};
+
+// The host's parameter key of a database file and the string ids of the
+// macro names of the file and of its folder.
+struct FileLocationKey {
+    const char* key;
+    int file_macro_id;
+    int folder_macro_id;
+};
+
+// The 15 basic folders in their fixed order, "root_path" first.
+std::span<const BasicFolderKey> basic_folder_keys();
+// The 3 database files: "shp_path", "rek_path", "opr_path".
+std::span<const FileLocationKey> file_location_keys();
 
 // What the running host is; backups are stamped with it and checked against it.
 struct HostIdentity {
