@@ -17,16 +17,14 @@
 namespace bk {
 namespace {
 
-const wchar_t* const kFileInfo = L"fileinfo.xml";
-
 // The record the archive carries in its fileinfo.xml; nothing when it cannot
 // be read for any reason (no such entry, a wrong password, a broken archive).
 std::optional<BackupRecord> read_backup_record(const std::wstring& archive, const BackupSettings& settings) {
     try {
         rkit::TempFolder staging;
-        extract_with_settings(settings.archiver, staging.path(), archive, kFileInfo, nullptr);
+        extract_with_settings(settings.archiver, staging.path(), archive, FILEINFO_NAME, nullptr);
         BackupRecord record;
-        read_fileinfo(rkit::concat_path(staging.path(), kFileInfo), record);
+        read_fileinfo(rkit::concat_path(staging.path(), FILEINFO_NAME), record);
         return record;
     } catch (...) {
         return std::nullopt;
