@@ -32,7 +32,7 @@ TEST(XmlLayer, IntegerConversionsAndErrors) {
                                        "f='2147483647'/></root>");
     const std::string in = (dir / "in.xml").string();
     XmlNode root = document_element(load_document((dir / "in.xml").wstring()));
-    XmlNode v = child_element(root, L"v[2]");
+    XmlNode v = child_elements(root).at(1);
     const int32_t mismatch = static_cast<int32_t>(0x80020005u), overflow = static_cast<int32_t>(0x8002000Au);
     int32_t n = 5;
     for (const auto& [attr, code] : std::vector<std::pair<const wchar_t*, int32_t>>{
