@@ -55,12 +55,12 @@ public:
                 r.keeptime = i < 28 || i % 1000 == 0 ? 7 : i % 4 == 0 ? bk::KEEP_FOREVER : 3650;
             r.filename = L"vd_backup_" + std::to_wstring(i) + L".7z";
             r.comment = L"Автоматическое копирование при выходе";
-            r.version_type = L"7.2, 7.3";
-            r.version_family = L"pro";
-            r.workplace = i % 16;
-            r.dbname = bases[(i / 3) % 4];
-            r.username = L"Иванов";
-            r.workstation = L"buh-" + std::to_wstring(i % 16);
+            r.identity.ver_type = L"7.2, 7.3";
+            r.identity.ver_family = L"pro";
+            r.identity.workplace = i % 16;
+            r.identity.dbname = bases[(i / 3) % 4];
+            r.identity.username = L"Иванов";
+            r.identity.computer = L"buh-" + std::to_wstring(i % 16);
             c.push_back(std::move(r));
         }
         bk::write_catalogue(catalogue(), c);

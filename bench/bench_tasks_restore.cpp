@@ -136,8 +136,8 @@ bool run_data_set(const fs::path& top, const DataSet& set) {
     const auto records = bk::gather_files(host_folders, {}, settings, nullptr, {});
     const fs::path staging = top / "staging", archive = top / "backup.7z";
     fs::create_directories(staging);
-    bk::write_filelist((staging / "filelist.xml").wstring(), records);
-    bk::compress(settings.archiver, staging.wstring(), archive.wstring(), L"filelist.xml");
+    bk::write_filelist((staging / bk::FILELIST_NAME).wstring(), records);
+    bk::compress(settings.archiver, staging.wstring(), archive.wstring(), bk::FILELIST_NAME);
     bk::compress_files(settings.archiver, bk::unique_paths(records), archive.wstring(), nullptr);
     std::printf("%s: %zu files, %.1f MB, archive %.1f MB\n", set.name, records.size(),
                 records.size() * set.file_size / 1048576.0, fs::file_size(archive) / 1048576.0);

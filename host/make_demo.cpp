@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "core/host_params.h"
 #include "rkit/text.h"
 #include "settings/host_profile.h"
 #include "settings/settings.h"
@@ -90,16 +91,18 @@ int main(int argc, char** argv) {
 
     const std::wstring d = data.wstring(), r = root.wstring(), p = (root / "program").wstring();
     bk::HostProfile profile = {
-        {"root_path", r},      {"common_path", r},         {"exe_path", p},
-        {"db_path", d},        {"dbf_path", d + L"/dbf"},  {"top_path", r},
-        {"flt_path", r},       {"blw_path", forms.wstring()}, {"bar_path", r},
-        {"vdl_path", p},       {"src_path", r},            {"vdx_path", r},
-        {"shp_dir_path", d},   {"rek_dir_path", d},        {"opr_dir_path", d},
-        {"shp_path", d + L"/Учёт 2026.shp"}, {"rek_path", d + L"/Учёт 2026.rek"},
-        {"opr_path", d + L"/Учёт 2026.opr"}, {"exe_fname", L"demo_host"},
-        {"network", L"0"},     {"ver_type", L"8.1"},       {"ver_family", L"prof"},
-        {"workplace", L"1"},   {"username", L"Бухгалтер"},
+        {"exe_path", p},           {"vdl_path", p},                {"db_path", d},
+        {"dbf_path", d + L"/dbf"}, {"blw_path", forms.wstring()},  {"exe_fname", L"demo_host"},
+        {"network", L"0"},         {"ver_type", L"8.1"},           {"ver_family", L"prof"},
+        {"workplace", L"1"},       {"username", L"Бухгалтер"},
     };
+    // The database's files and their folders lie in data; every other folder is the root.
+    for (const bk::FileLocationKey& file : bk::file_location_keys()) {
+        const std::string kind(file.key, 3);  // shp_path: the .shp file in the folder of shp_dir_path
+        profile[kind + "_dir_path"] = d;
+        profile[file.key] = d + L"/Учёт 2026." + rkit::char_to_wide(kind);
+    }
+    for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) profile.insert({folder.key, r});
     bk::write_host_profile((root / bk::HOST_PROFILE_NAME).wstring(), profile);
     std::printf("demo host made in %s\n", root.c_str());
     return 0;

@@ -32,6 +32,4 @@ void show_help(int template_id) {
 
 void set_help_callback(HelpCallback help) { current_help = help; }
 
-HelpCallback help_callback() { return current_help; }
-
 }  // namespace bk

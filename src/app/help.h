@@ -12,6 +12,5 @@ void show_help(int template_id);
 
 // The host's help callback, set only while bkDispatch runs.
 void set_help_callback(HelpCallback help);
-HelpCallback help_callback();
 
 }  // namespace bk

@@ -60,12 +60,6 @@ std::wstring search_path(const std::wstring& program) {
 
 }  // namespace
 
-ArchiverKind archiver_kind_from_name(const std::wstring& name) {
-    if (rkit::equal_no_case(name, seven_zip.name)) return ARCHIVER_7ZIP;
-    if (rkit::equal_no_case(name, rar.name)) return ARCHIVER_RAR;
-    return -1;
-}
-
 ArchiverKind archiver_kind_from_path(const std::wstring& path) {
     const std::wstring ext = rkit::extract_ext(path);
     if (rkit::equal_no_case(ext, seven_zip.extension)) return ARCHIVER_7ZIP;

@@ -27,8 +27,6 @@ namespace bk {
 // 7-Zip wherever a kind is looked up.
 using ArchiverKind = int32_t;
 
-// The kind whose name ("7z", "Rar") equals name without regard to case; -1 when none.
-ArchiverKind archiver_kind_from_name(const std::wstring& name);
 // The kind whose extension (".7z", ".rar") path has, without regard to case; -1 when none.
 ArchiverKind archiver_kind_from_path(const std::wstring& path);
 // "7z" / "Rar", ".7z" / ".rar", "7z" / "rar"; empty for an unknown kind.

@@ -20,40 +20,8 @@ BackupRecord make_backup_record(const rkit::timestamp& time, int32_t keeptime,
     r.keeptime = keeptime;
     r.filename = rkit::extract_name_ext(archive_path);
     r.comment = comment;
-    r.version_type = identity.ver_type;
-    r.version_family = identity.ver_family;
-    r.workplace = identity.workplace;
-    r.dbname = identity.dbname;
-    r.username = identity.username;
-    r.workstation = identity.computer;
+    r.identity = identity;
     return r;
-}
-
-namespace {
-
-bool plain_name(const std::wstring& name) {
-    return name != L"." && name != L".." && std::none_of(name.begin(), name.end(), rkit::is_separator);
-}
-
-// rkit::equal_path, without its trip through the current folder for the
-// usual case of two different bare file names: the week and month rules
-// compare every record with the next ones.
-bool same_db_file(const std::wstring& a, const std::wstring& b) {
-    if (a == b) return true;
-    if (plain_name(a) && plain_name(b)) return false;
-    return rkit::equal_path(a, b);
-}
-
-}  // namespace
-
-bool same_database(const BackupRecord& a, const BackupRecord& b) {
-    return same_db_file(a.dbname, b.dbname) && versions_match(a.version_type, b.version_type) &&
-           versions_match(a.version_family, b.version_family);
-}
-
-bool same_database(const BackupRecord& record, const HostIdentity& identity) {
-    return same_db_file(record.dbname, identity.dbname) && versions_match(record.version_type, identity.ver_type) &&
-           versions_match(record.version_family, identity.ver_family);
 }
 
 std::wstring catalogue_path(const std::wstring& folder) {
@@ -129,7 +97,7 @@ rkit::date monday_of(const rkit::date& d) {
 // The first later record of the same database, or null.
 const BackupRecord* next_of_database(const BackupRecord& record, std::span<const BackupRecord> later) {
     for (const BackupRecord& s : later)
-        if (same_database(record, s)) return &s;
+        if (same_database(record.identity, s.identity)) return &s;
     return nullptr;
 }
 

@@ -25,12 +25,7 @@ struct BackupRecord {
     int32_t keeptime = KEEP_FOREVER;  // days
     std::wstring filename;            // relative to the backup folder
     std::wstring comment;
-    std::wstring version_type;
-    std::wstring version_family;
-    int32_t workplace = 0;
-    std::wstring dbname;  // file name with extension of the database
-    std::wstring username;
-    std::wstring workstation;
+    HostIdentity identity;  // the host that made it
     friend bool operator==(const BackupRecord&, const BackupRecord&) = default;
 };
 
@@ -41,10 +36,6 @@ using Catalogue = std::vector<BackupRecord>;
 BackupRecord make_backup_record(const rkit::timestamp& time, int32_t keeptime,
                                 const std::wstring& comment, const HostIdentity& identity,
                                 const std::wstring& archive_path);
-
-// Same version type and family and the same database file.
-bool same_database(const BackupRecord& a, const BackupRecord& b);
-bool same_database(const BackupRecord& record, const HostIdentity& identity);
 
 // folder/backup_list.xml
 std::wstring catalogue_path(const std::wstring& folder);

@@ -10,6 +10,10 @@
 
 namespace bk {
 
+// Their names, at the archive's root and in a staging folder alike.
+inline constexpr const wchar_t* FILELIST_NAME = L"filelist.xml";
+inline constexpr const wchar_t* FILEINFO_NAME = L"fileinfo.xml";
+
 // The path under which an archive holds a file: its full path without a
 // leading "/". A path written on Windows keeps its meaning there: the drive
 // is dropped and "\" stays its separator ("C:\Data\x.dbf" gives "Data\x.dbf").

@@ -1,19 +1,29 @@
 #include "catalogue/record_attrs.h"
 
 namespace bk {
+namespace {
+
+// The attributes after date and time, in the order they are written, each
+// with the record's field that holds it: one list for writing and reading.
+template <class Record, class Visit>
+void for_each_attr(Record& record, Visit visit) {
+    visit(L"keeptime", record.keeptime);
+    visit(L"filename", record.filename);
+    visit(L"comment", record.comment);
+    visit(L"version_type", record.identity.ver_type);
+    visit(L"version_family", record.identity.ver_family);
+    visit(L"workplace", record.identity.workplace);
+    visit(L"dbname", record.identity.dbname);
+    visit(L"username", record.identity.username);
+    visit(L"workstation", record.identity.computer);
+}
+
+}  // namespace
 
 void write_record_attrs(const XmlNode& element, const BackupRecord& record) {
     write_attr(element, L"date", rkit::to_wstring(record.time.get_date()));
     write_attr(element, L"time", rkit::to_wstring(record.time.get_time()));
-    write_attr(element, L"keeptime", record.keeptime);
-    write_attr(element, L"filename", record.filename);
-    write_attr(element, L"comment", record.comment);
-    write_attr(element, L"version_type", record.version_type);
-    write_attr(element, L"version_family", record.version_family);
-    write_attr(element, L"workplace", record.workplace);
-    write_attr(element, L"dbname", record.dbname);
-    write_attr(element, L"username", record.username);
-    write_attr(element, L"workstation", record.workstation);
+    for_each_attr(record, [&](const wchar_t* name, const auto& value) { write_attr(element, name, value); });
 }
 
 void read_record_attrs(const XmlNode& element, BackupRecord& record) {
@@ -23,15 +33,7 @@ void read_record_attrs(const XmlNode& element, BackupRecord& record) {
     if (read_attr(element, L"date", text)) rkit::from_str(text, day);
     if (read_attr(element, L"time", text)) rkit::from_str(text, moment);
     record.time.put(day, moment);
-    read_attr(element, L"keeptime", record.keeptime);
-    read_attr(element, L"filename", record.filename);
-    read_attr(element, L"comment", record.comment);
-    read_attr(element, L"version_type", record.version_type);
-    read_attr(element, L"version_family", record.version_family);
-    read_attr(element, L"workplace", record.workplace);
-    read_attr(element, L"dbname", record.dbname);
-    read_attr(element, L"username", record.username);
-    read_attr(element, L"workstation", record.workstation);
+    for_each_attr(record, [&](const wchar_t* name, auto& value) { read_attr(element, name, value); });
 }
 
 }  // namespace bk

@@ -128,12 +128,6 @@ void upload_archive(const CloudSettings& cloud, IWorkerStatus* status, const std
     }
 }
 
-bool cloud_upload_enabled(const BackupSettings& settings) {
-    const CloudSettings& cloud = settings.cloud;
-    return (settings.options & OPT_CLOUD) && !cloud.service.empty() &&
-           !(cloud.service == CLOUD_SERVICE_CUSTOM && cloud.url.empty()) && !cloud.login.empty();
-}
-
 std::vector<CloudUpload> select_cloud_uploads(const CloudSettings& cloud, const std::wstring& backup_folder,
                                               const std::wstring& archive_path, const BackupRecord& record,
                                               const Catalogue& made_eternal) {

@@ -43,10 +43,6 @@ void upload_archive(const CloudSettings& cloud, IWorkerStatus* status, const std
 // answers WL_PROGRESS_STOP when the status reports a cancel.
 int32_t upload_progress(void* status, const HttpProgress* progress) noexcept;
 
-// Uploading is on and the account is complete enough to try: OPT_CLOUD, a
-// service, a url for "custom", and a login.
-bool cloud_upload_enabled(const BackupSettings& settings);
-
 struct CloudUpload {
     std::wstring path;
     BackupRecord record;

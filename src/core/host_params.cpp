@@ -1,5 +1,6 @@
 #include "core/host_params.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cwchar>
@@ -20,12 +21,7 @@ namespace {
 // is told, so that a host that adds a terminator still writes inside it.
 constexpr int32_t kFirstOfferedSize = 254;
 
-struct FolderKey {
-    const char* key;
-    int macro_id;
-};
-
-constexpr FolderKey kBasicFolderKeys[] = {
+constexpr BasicFolderKey kBasicFolderKeys[] = {
     {"root_path", ids::MACRO_ROOT_DIR},   {"common_path", ids::MACRO_COMMON_DIR},
     {"exe_path", ids::MACRO_EXE_DIR},     {"db_path", ids::MACRO_DB_DIR},
     {"dbf_path", ids::MACRO_DBF_DIR},     {"top_path", ids::MACRO_TOP_DIR},
@@ -36,13 +32,7 @@ constexpr FolderKey kBasicFolderKeys[] = {
     {"opr_dir_path", ids::MACRO_OPR_DIR},
 };
 
-struct FileKey {
-    const char* key;
-    int file_macro_id;
-    int folder_macro_id;
-};
-
-constexpr FileKey kFileLocationKeys[] = {
+constexpr FileLocationKey kFileLocationKeys[] = {
     {"shp_path", ids::MACRO_SHP_FILE, ids::MACRO_SHP_DIR},
     {"rek_path", ids::MACRO_REK_FILE, ids::MACRO_REK_DIR},
     {"opr_path", ids::MACRO_OPR_FILE, ids::MACRO_OPR_DIR},
@@ -75,7 +65,24 @@ std::vector<std::wstring> version_items(const std::wstring& list) {
     return items;
 }
 
+bool plain_name(const std::wstring& name) {
+    return name != L"." && name != L".." && std::none_of(name.begin(), name.end(), rkit::is_separator);
+}
+
+// rkit::equal_path, without its trip through the current folder for the
+// usual case of two different bare file names: the week and month rules
+// compare every record of a catalogue with the next ones.
+bool same_db_file(const std::wstring& a, const std::wstring& b) {
+    if (a == b) return true;
+    if (plain_name(a) && plain_name(b)) return false;
+    return rkit::equal_path(a, b);
+}
+
 }  // namespace
+
+std::span<const BasicFolderKey> basic_folder_keys() { return kBasicFolderKeys; }
+
+std::span<const FileLocationKey> file_location_keys() { return kFileLocationKeys; }
 
 bool read_param(HostParamCallback params, const char* key, std::wstring& out) {
     if (!params) return false;
@@ -148,7 +155,7 @@ std::wstring host_exe_path(HostParamCallback params) {
 
 uint32_t load_basic_folders(HostParamCallback params, BasicFolders& out) {
     out.clear();
-    for (const FolderKey& row : kBasicFolderKeys) {
+    for (const BasicFolderKey& row : kBasicFolderKeys) {
         BasicFolder folder{load_string(row.macro_id), {}};
         if (!read_param(params, row.key, folder.path)) {
             add_error_wide(format_string(ids::ERR_BASIC_FOLDER, {folder.name}));
@@ -162,7 +169,7 @@ uint32_t load_basic_folders(HostParamCallback params, BasicFolders& out) {
 uint32_t load_file_locations(HostParamCallback params, FileLocations& out) {
     out.clear();
     bool network = bool_param_or(params, "network", false);
-    for (const FileKey& row : kFileLocationKeys) {
+    for (const FileLocationKey& row : kFileLocationKeys) {
         FileLocation location{load_string(row.file_macro_id), load_string(row.folder_macro_id), {}};
         // A network database has no local files of its own to name.
         if (!network && !read_param(params, row.key, location.path)) {
@@ -240,8 +247,8 @@ bool versions_match(const std::wstring& a, const std::wstring& b) {
 }
 
 bool same_database(const HostIdentity& a, const HostIdentity& b) {
-    return versions_match(a.ver_type, b.ver_type) && versions_match(a.ver_family, b.ver_family) &&
-           rkit::equal_path(a.dbname, b.dbname);
+    return same_db_file(a.dbname, b.dbname) && versions_match(a.ver_type, b.ver_type) &&
+           versions_match(a.ver_family, b.ver_family);
 }
 
 }  // namespace bk

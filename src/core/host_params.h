@@ -3,6 +3,7 @@
 // current database files and the identity of the running host.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,25 @@ struct FileLocation {
 using BasicFolders = std::vector<BasicFolder>;
 using FileLocations = std::vector<FileLocation>;
 
+// The host's parameter key of a basic folder and the string id of its macro name.
+struct BasicFolderKey {
+    const char* key;
+    int macro_id;
+};
+
+// The host's parameter key of a database file and the string ids of the
+// macro names of the file and of its folder.
+struct FileLocationKey {
+    const char* key;
+    int file_macro_id;
+    int folder_macro_id;
+};
+
+// The 15 basic folders in their fixed order, "root_path" first.
+std::span<const BasicFolderKey> basic_folder_keys();
+// The 3 database files: "shp_path", "rek_path", "opr_path".
+std::span<const FileLocationKey> file_location_keys();
+
 // What the running host is; backups are stamped with it and checked against it.
 struct HostIdentity {
     std::wstring ver_type;
@@ -36,6 +56,7 @@ struct HostIdentity {
     std::wstring dbname;  // file name with extension of the current database
     std::wstring username;
     std::wstring computer;
+    friend bool operator==(const HostIdentity&, const HostIdentity&) = default;
 };
 
 // False when the host has no parameter key; otherwise the value as wide text.
@@ -85,7 +106,8 @@ std::wstring settings_file_path(HostParamCallback params);
 // Two version values (each a comma-separated list) match when either is
 // empty or they share an item, blanks trimmed and letter case ignored.
 bool versions_match(const std::wstring& a, const std::wstring& b);
-// Same version type, same version family and the same database file.
+// Same version type, same version family and the same database file: the
+// rule that ties a backup to the database it was made of.
 bool same_database(const HostIdentity& a, const HostIdentity& b);
 
 }  // namespace bk

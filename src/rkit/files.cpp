@@ -205,8 +205,6 @@ bool file_rename(const std::wstring& from, const std::wstring& to) {
     return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
-bool dir_create(const std::wstring& path) { return ::mkdir(native_path(path).c_str(), 0777) == 0; }
-
 bool create_path(const std::wstring& path) {
     if (path.empty()) {
         errno = ENOENT;

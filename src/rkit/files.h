@@ -22,7 +22,6 @@ bool file_copy_beside(const std::wstring& from, const std::wstring& to, std::wst
 // rename(); across file systems a copy that keeps times and mode, then the source deleted.
 bool file_move(const std::wstring& from, const std::wstring& to);
 bool file_rename(const std::wstring& from, const std::wstring& to);
-bool dir_create(const std::wstring& path);
 // Every missing folder of path; true when the folder exists afterwards.
 bool create_path(const std::wstring& path);
 // A folder with everything in it.

@@ -126,13 +126,6 @@ std::wstring force_extension(const std::wstring& path, const std::wstring& ext) 
     return stem + dotted(ext);
 }
 
-bool make_path(const std::wstring& dir, const std::wstring& name, const std::wstring& ext,
-               std::wstring& out) {
-    if (name.empty()) return false;
-    out = concat_path(dir, name + dotted(ext));
-    return true;
-}
-
 bool is_absolute_path(const std::wstring& path) { return !path.empty() && is_separator(path[0]); }
 
 std::wstring normalize_path(const std::wstring& path) {

@@ -24,9 +24,6 @@ std::wstring extract_ext(const std::wstring& path);
 std::wstring default_extension(const std::wstring& path, const std::wstring& ext);
 // ext (with or without dot) put in place of path's extension, or added.
 std::wstring force_extension(const std::wstring& path, const std::wstring& ext);
-// dir + name + ext; ext with or without its dot. Returns false for an empty name.
-bool make_path(const std::wstring& dir, const std::wstring& name, const std::wstring& ext,
-               std::wstring& out);
 
 bool is_absolute_path(const std::wstring& path);
 // Absolute, "." and ".." resolved lexically, duplicate separators removed,

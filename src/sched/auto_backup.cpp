@@ -136,7 +136,7 @@ bool backup_made_today(const std::wstring& backup_folder, const HostIdentity& id
     read_catalogue(path, records);
     const rkit::date today = now.get_date();
     return std::any_of(records.begin(), records.end(), [&](const BackupRecord& record) {
-        return record.time.get_date() == today && same_database(record, identity);
+        return record.time.get_date() == today && same_database(record.identity, identity);
     });
 }
 

@@ -7,13 +7,14 @@
 namespace bk {
 
 const std::vector<const char*>& host_profile_keys() {
-    static const std::vector<const char*> keys = {
-        "root_path",    "common_path",  "exe_path",     "db_path",      "dbf_path",
-        "top_path",     "flt_path",     "blw_path",     "bar_path",     "vdl_path",
-        "src_path",     "vdx_path",     "shp_dir_path", "rek_dir_path", "opr_dir_path",
-        "shp_path",     "rek_path",     "opr_path",     "exe_fname",    "network",
-        "ver_type",     "ver_family",   "workplace",    "username",     "db_exclusive_acc",
-    };
+    static const std::vector<const char*> keys = [] {
+        std::vector<const char*> all;
+        for (const BasicFolderKey& folder : basic_folder_keys()) all.push_back(folder.key);
+        for (const FileLocationKey& file : file_location_keys()) all.push_back(file.key);
+        all.insert(all.end(), {"exe_fname", "network", "ver_type", "ver_family", "workplace", "username",
+                               "db_exclusive_acc"});
+        return all;
+    }();
     return keys;
 }
 

@@ -24,12 +24,14 @@ BackupSettings::BackupSettings()
       exit_param(auto_params(ids::COMMENT_ON_EXIT)),
       timer_param(auto_params(ids::COMMENT_BY_CLOCK)) {}
 
+bool cloud_upload_enabled(const BackupSettings& settings) {
+    const CloudSettings& cloud = settings.cloud;
+    return (settings.options & OPT_CLOUD) && !cloud.service.empty() &&
+           !(cloud.service == CLOUD_SERVICE_CUSTOM && cloud.url.empty()) && !cloud.login.empty();
+}
+
 bool is_usable(const BackupSettings& settings) {
-    if (settings.options & OPT_CLOUD) {
-        const CloudSettings& cloud = settings.cloud;
-        if (cloud.service.empty() || cloud.login.empty()) return false;
-        if (cloud.service == CLOUD_SERVICE_CUSTOM && cloud.url.empty()) return false;
-    }
+    if ((settings.options & OPT_CLOUD) && !cloud_upload_enabled(settings)) return false;
     if (settings.file_groups.empty() && settings.single_files.empty()) return false;
     return settings.archiver.archiver != ARCHIVER_NONE;
 }

@@ -29,9 +29,6 @@ namespace bk {
 
 namespace {
 
-constexpr const wchar_t* filelist_name = L"filelist.xml";
-constexpr const wchar_t* fileinfo_name = L"fileinfo.xml";
-
 // A question about the removable medium: Retry or Cancel, with a warning sign.
 constexpr uint32_t removable_question = MB_RETRYCANCEL | MB_ICONWARNING;
 
@@ -119,8 +116,8 @@ void BackupTask::execute() {
     NewArchive archive(backup_folder_, archive_path_);
     archive_path_ = archive.path();
     const BackupRecord record = make_backup_record(created_, keeptime_, comment_, identity_, archive_path_);
-    write_filelist(rkit::concat_path(staging.path(), filelist_name), files);
-    write_fileinfo(rkit::concat_path(staging.path(), fileinfo_name), record);
+    write_filelist(rkit::concat_path(staging.path(), FILELIST_NAME), files);
+    write_fileinfo(rkit::concat_path(staging.path(), FILEINFO_NAME), record);
     make_archive(staging.path(), files, archive);
 
     // The last moment a stop leaves nothing behind: from here on the backup
@@ -152,8 +149,8 @@ void BackupTask::make_archive(const std::wstring& staging, const std::vector<Fil
                               const NewArchive& archive) {
     // The manifests go first, at the archive's root, so that a restore finds
     // them without reading through the data.
-    compress(settings_.archiver, staging, archive.building(), filelist_name);
-    compress(settings_.archiver, staging, archive.building(), fileinfo_name);
+    compress(settings_.archiver, staging, archive.building(), FILELIST_NAME);
+    compress(settings_.archiver, staging, archive.building(), FILEINFO_NAME);
     const std::vector<std::wstring> paths = unique_paths(files);
     std::vector<std::wstring> listed;
     listed.reserve(paths.size());

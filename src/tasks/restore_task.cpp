@@ -20,8 +20,6 @@ namespace bk {
 
 namespace {
 
-const wchar_t* const kFileList = L"filelist.xml";
-const wchar_t* const kFileInfo = L"fileinfo.xml";
 const wchar_t* const kSetAsideExtension = L".~TempCopy";
 // Why a record is refused; shown where a system error's text would be.
 const wchar_t* const kOutsideFolders = L"the destination is outside the host's and the settings' folders";
@@ -305,7 +303,7 @@ void RestoreTask::execute() {
 
     set_status_text(load_string(ids::STATUS_COPYING_FILES));
     std::vector<FileRecord> records;
-    read_filelist(rkit::concat_path(staging.path(), kFileList), staging.path(), records);
+    read_filelist(rkit::concat_path(staging.path(), FILELIST_NAME), staging.path(), records);
     if (!records.empty() && holds_only_manifests(staging.path()))
         throw std::runtime_error(format_string_narrow(ids::ERR_ARCHIVE_INCOMPLETE, {archive_}));
     restore_files(staging.path(), records);
@@ -317,7 +315,7 @@ bool RestoreTask::holds_only_manifests(const std::wstring& staging) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(rkit::native_path(staging), error)) {
         const std::wstring name = rkit::from_native_path(entry.path().filename().string());
-        if (name != kFileList && name != kFileInfo) return false;
+        if (name != FILELIST_NAME && name != FILEINFO_NAME) return false;
     }
     return !error;
 }

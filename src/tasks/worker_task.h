@@ -32,7 +32,6 @@ public:
     bool finish() override;
 
     const std::vector<std::string>& errors() const { return errors_; }
-    bool was_canceled() const { return canceled_; }
 
 protected:
     // The task's own work; may throw. task_canceled ends it as canceled.

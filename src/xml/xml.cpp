@@ -41,18 +41,6 @@ pugi::xml_node checked(const XmlNode& node) {
 std::string utf8(std::wstring_view text) { return rkit::wide_to_char(text); }
 std::wstring wide(const char* text) { return rkit::char_to_wide(text); }
 
-// The plain names every file of the module uses are looked up directly; only
-// a real XPath expression goes through the XPath engine.
-bool is_plain_name(std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                  c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
-        if (!ok) return false;
-    }
-    return !(name[0] >= '0' && name[0] <= '9') && name[0] != '-' && name[0] != '.';
-}
-
 // Decimal text to a 32-bit integer with the rules of the variant conversion:
 // blanks around the number are allowed, anything else is a type mismatch,
 // a number outside the 32-bit range an overflow. Gives 0 or the failure's code.
@@ -219,12 +207,6 @@ const std::string& XmlNode::file() const {
     return doc_ ? doc_->path : none;
 }
 
-XmlDocument XmlNode::owner() const {
-    XmlDocument doc;
-    doc.doc_ = doc_;
-    return doc;
-}
-
 XmlDocument create_document() {
     XmlDocument doc;
     doc.doc_ = std::make_shared<detail::Document>();
@@ -275,19 +257,11 @@ XmlNode document_element(const XmlDocument& doc) {
 
 XmlNode child_element(const XmlNode& parent, std::wstring_view name) {
     pugi::xml_node node = checked(parent);
-    std::string narrow = utf8(name);
-    if (is_plain_name(narrow)) {
-        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-            if (child.type() == pugi::node_element && narrow == child.name()) return parent.wrap(child);
-        }
-        return XmlNode();
+    const std::string narrow = utf8(name);
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && narrow == child.name()) return parent.wrap(child);
     }
-    try {
-        pugi::xpath_node found = node.select_node(narrow.c_str());
-        return parent.wrap(found.node());
-    } catch (const pugi::xpath_exception& e) {
-        throw com_error(com_error::e_fail, wide(e.what()));
-    }
+    return XmlNode();
 }
 
 std::vector<XmlNode> child_elements(const XmlNode& parent) {

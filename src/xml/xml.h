@@ -49,7 +49,6 @@ public:
 private:
     friend XmlDocument create_document();
     friend XmlDocument load_document(const std::wstring& path);
-    friend class XmlNode;
     friend XmlNode document_element(const XmlDocument& doc);
     friend XmlNode create_root(const XmlDocument& doc);
     std::shared_ptr<detail::Document> doc_;
@@ -68,7 +67,6 @@ public:
     pugi::xml_node raw() const { return node_; }
     // A handle of another node of the same document.
     XmlNode wrap(pugi::xml_node node) const { return XmlNode(doc_, node); }
-    XmlDocument owner() const;
     // The file the node's document was loaded from; empty when none.
     const std::string& file() const;
 
@@ -95,8 +93,7 @@ XmlNode create_root(const XmlDocument& doc);
 // The document element; empty when the document has none.
 XmlNode document_element(const XmlDocument& doc);
 
-// The first node that an XPath selection of name relative to parent finds;
-// for a plain name, the first child element of that name.
+// The first child element of that name; empty when there is none.
 XmlNode child_element(const XmlNode& parent, std::wstring_view name);
 // Every child element of parent in document order, whatever its name.
 std::vector<XmlNode> child_elements(const XmlNode& parent);

@@ -34,7 +34,8 @@ TEST_P(BatchRoundTrip, BackupThenRestoreBringsTheDataBack) {
     EXPECT_EQ(host.ui.headlines, std::vector<std::wstring>{L"Выполняется создание резервной копии..."});
     ASSERT_EQ(host.catalogue().size(), 1u);
     const auto r = host.catalogue()[0];
-    EXPECT_EQ(std::tie(r.keeptime, r.comment, r.version_type, r.version_family, r.workplace, r.dbname, r.username),
+    EXPECT_EQ(std::tie(r.keeptime, r.comment, r.identity.ver_type, r.identity.ver_family, r.identity.workplace,
+                       r.identity.dbname, r.identity.username),
               std::make_tuple(30, L"перед закрытием месяца", L"8.1", L"ПРОФ", 3, L"demo.shp", L"Иванов"));
     EXPECT_EQ(rkit::extract_ext(r.filename), GetParam() == bk::ARCHIVER_RAR ? L".rar" : L".7z");
     EXPECT_EQ(host.archives().size(), 1u);

@@ -49,7 +49,9 @@ Expect broken_catalogue(TestHost& h, bool clock) {
     const fs::path list = h.backup_folder() / "backup_list.xml";
     bktest::write_file(list, "<root><items>");
     if (clock) with(h, [](auto& s) { s.options |= bk::OPT_BY_CLOCK, s.save_hour = 0; });
-    return {{message(bk::ids::ERR_LOAD_CATALOGUE, {wide(list)})}, true};
+    // The cause in the parser's words comes first.
+    return {{"error loading XML: " + list.string() + ": Start-end tags mismatch at line 1, column 13",
+             message(bk::ids::ERR_LOAD_CATALOGUE, {wide(list)})}};
 }
 const uint32_t kUser = BKF_INTERACTIVE;
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/commands/commands.h"
+#include "core/host_params.h"
 #include "rkit/clock.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
@@ -38,12 +39,11 @@ TestHost::TestHost(int32_t archiver) : root_(dir_.path() / "root"), archiver_(ar
     for (const auto& rel : data_files()) write(rel, "content of " + rel);
 
     const std::string root = root_.string();
-    for (const char* key : {"root_path", "common_path", "exe_path", "db_path", "dbf_path", "top_path", "flt_path",
-                            "blw_path", "bar_path", "vdl_path", "src_path", "vdx_path"})
-        params[key] = root;
-    for (const char* kind : {"shp", "rek", "opr"}) {
-        params[std::string(kind) + "_dir_path"] = root + "/base";
-        params[std::string(kind) + "_path"] = root + "/base/demo." + kind;
+    for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) params[folder.key] = root;
+    for (const bk::FileLocationKey& file : bk::file_location_keys()) {
+        const std::string kind(file.key, 3);  // shp_path: demo.shp in the folder of shp_dir_path
+        params[kind + "_dir_path"] = root + "/base";
+        params[file.key] = root + "/base/demo." + kind;
     }
     params.insert({{"exe_fname", "host"}, {"ver_type", "8.1"}, {"ver_family", "ПРОФ"}, {"workplace", "3"},
                    {"username", "Иванов"}});

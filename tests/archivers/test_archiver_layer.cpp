@@ -148,6 +148,23 @@ TEST(ArchiverCommandLine, SwitchesAndLevels) {
     }
 }
 
+// p7zip's 7z is told -l, to store what a link points to; 7-Zip's own, which
+// refuses -l, is not. Stand-ins print the banner of each and note their arguments.
+TEST(ArchiverCommandLine, OnlyP7zipIsToldToFollowLinks) {
+    for (const auto& [banner, told] : {std::pair{"7-Zip [64] 16.02 : Igor Pavlov\np7zip Version 16.02 (locale=C)", true},
+                                       {"7-Zip (z) 24.08 (x64) : Copyright (c) 1999-2024 Igor Pavlov", false}}) {
+        bktest::TempDir dir;
+        const std::string log = (dir / "args").string();
+        bktest::write_file(dir / "7z", "#!/bin/sh\necho \"$*\" >>'" + log + "'\nprintf '" + banner + "\\n'\n");
+        std::filesystem::permissions(dir / "7z", std::filesystem::perms::owner_all);
+        bk::ArchiverSettings settings;
+        settings.exe_path = dir.wpath();
+        bk::compress(settings, dir.wpath(), dir.wpath() + L"/x.7z", L"data");
+        const std::string args = bktest::read_file(log);
+        EXPECT_EQ(args.find(" -l ") != std::string::npos, told) << args;
+    }
+}
+
 // Stops nobody asked for are failures, crashes show their code in
 // hexadecimal, other codes in signed decimal.
 TEST(ArchiverExitCodes, StopsCrashesAndUnknownCodes) {

@@ -14,7 +14,7 @@ inline rkit::timestamp at(int day, int month, int year, int hour = 10, int minut
 
 inline bk::BackupRecord record(const rkit::timestamp& time, int keeptime, const std::wstring& filename,
                                const std::wstring& dbname = L"base.shp") {
-    return {time, keeptime, filename, L"", L"7.2", L"pro", 0, dbname, L"", L""};
+    return {time, keeptime, filename, L"", {L"7.2", L"pro", 0, dbname, L"", L""}};
 }
 
 }  // namespace cattest

@@ -1,12 +1,18 @@
 // backup_list.xml as written, hand-written and damaged; keep times and the
 // week and month rules in memory; the catalogue step of a backup on real
 // folders: deletion, a year of daily backups, workplaces finishing together.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -14,6 +20,7 @@
 
 #include "core/error_list.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_lock.h"
 #include "records.h"
 #include "rkit/clock.h"
 #include "xml/xml.h"
@@ -55,6 +62,12 @@ std::set<std::wstring> listed(const bktest::TempDir& dir) {
     return out;
 }
 
+std::vector<std::wstring> in_order(const bktest::TempDir& dir) {
+    Catalogue c;
+    read_catalogue(catalogue_path(dir.wpath()), c);
+    return names(c);
+}
+
 std::set<std::wstring> archives_on_disk(const bktest::TempDir& dir) {
     std::set<std::wstring> out;
     for (const auto& entry : fs::directory_iterator(dir.path()))
@@ -76,9 +89,9 @@ TEST(CatalogueFile, WritesAttributesInOrderAndReadsThemBack) {
     bktest::TempDir dir;
     BackupRecord full = record(at(5, 3, 2024, 14, 7), 30, L"архив 1.7z");
     full.comment = L"перед закрытием года";
-    full.workplace = 12;
-    full.username = L"Иванов";
-    full.workstation = L"buh-1";
+    full.identity.workplace = 12;
+    full.identity.username = L"Иванов";
+    full.identity.computer = L"buh-1";
     const Catalogue written{full, record(at(1, 1, 2023), KEEP_FOREVER, L"b.rar")};
     const std::wstring path = catalogue_path(dir.wpath());
     write_catalogue(path, written);
@@ -145,8 +158,8 @@ TEST(Extension, PerDatabaseNeverLowerAndToForever) {
                 record(at(14, 6, 2024), 7, L"fri"), record(at(11, 6, 2024), 7, L"other tue", L"other.shp"),
                 record(at(15, 6, 2024), 7, L"7.1 sat"), record(at(15, 6, 2024), 7, L"pro+home sat"),
                 record(at(17, 6, 2024), 7, L"mon"), record(at(18, 6, 2024), 7, L"tue")};
-    c[4].version_type = L"7.1";
-    c[5].version_family = L" PRO , home";
+    c[4].identity.ver_type = L"7.1";
+    c[5].identity.ver_family = L" PRO , home";
     extend_keep_times(rules(OPT_KEEP_LAST_OF_WEEK), at(18, 6, 2024, 12), c);
     EXPECT_EQ(names(c), (std::vector<std::wstring>{L"other tue", L"wed", L"thu", L"fri", L"7.1 sat",
                                                    L"pro+home sat", L"mon", L"tue"}));
@@ -169,18 +182,27 @@ TEST(Extension, PerDatabaseNeverLowerAndToForever) {
     EXPECT_EQ(keeptime_of(c, L"now"), 7);
 }
 
+// The catalogue is written in time order, whether records were dropped or not.
 TEST(UpdateCatalogue, DeletesTheOldestExpiredArchivesBeyondTheLimit) {
     bktest::TempDir dir;
-    Catalogue c{new_backup(at(1, 1, 2019), dir, L"forever.7z", KEEP_FOREVER)};
+    Catalogue c{new_backup(at(6, 1, 2024, 12), dir, L"forever.7z", KEEP_FOREVER)};
     for (int i : {5, 1, 12, 2, 7, 3, 4, 6, 8, 9, 10, 11}) c.push_back(new_backup(at(i, 1, 2024), dir, day_name(i)));
     write_catalogue(catalogue_path(dir.wpath()), c);
     BackupSettings settings;
+    settings.expired_limit = 12;
+    update_catalogue(settings, dir.wpath(), at(1, 3, 2024), new_backup(at(1, 3, 2024), dir, L"new0.7z"));
+    std::vector<std::wstring> order;
+    for (int i = 1; i <= 12; ++i) order.push_back(day_name(i));
+    order.insert(order.begin() + 6, L"forever.7z");
+    order.push_back(L"new0.7z");
+    EXPECT_EQ(in_order(dir), order);
+
     settings.expired_limit = 10;
-    update_catalogue(settings, dir.wpath(), at(1, 3, 2024), new_backup(at(1, 3, 2024), dir, L"new1.7z"));
-    const std::set<std::wstring> left = archives_on_disk(dir);
-    EXPECT_EQ(left.count(day_name(1)) + left.count(day_name(2)), 0u);
-    EXPECT_EQ(left.size(), 12u);
-    EXPECT_EQ(listed(dir), left);
+    update_catalogue(settings, dir.wpath(), at(2, 3, 2024), new_backup(at(2, 3, 2024), dir, L"new1.7z"));
+    order.erase(order.begin(), order.begin() + 2);
+    order.push_back(L"new1.7z");
+    EXPECT_EQ(in_order(dir), order);
+    EXPECT_EQ(std::set<std::wstring>(order.begin(), order.end()), archives_on_disk(dir));
 
     // With no limit every expired archive goes, forever ones never do.
     settings.expired_limit = 0;
@@ -282,7 +304,7 @@ TEST(UpdateCatalogue, WorkplacesFinishingTogetherLoseNoRecord) {
         for (int i = 0; i < runs; ++i) {
             BackupRecord r = record(at(1, 3, 2024, 10, i), KEEP_FOREVER, L"w" + std::to_wstring(who) + L"_" +
                                                                           std::to_wstring(i) + L".7z");
-            r.workplace = who;
+            r.identity.workplace = who;
             update_catalogue(settings, dir.wpath(), r.time, r);
         }
     };
@@ -322,4 +344,40 @@ TEST(UpdateCatalogue, LockFileIsOpenToEveryWorkplaceUser) {
     ASSERT_TRUE(fs::exists(lock));
     EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all, fs::perms(0666));
     EXPECT_EQ(listed(dir), std::set<std::wstring>{L"a.7z"});
+}
+
+// A file system without locks (some FUSE and NFS mounts) refuses F_OFD_SETLK
+// with one of these errors; the catalogue is then written unlocked, at once.
+// The refusal comes from a seccomp filter on a thread of the test's own.
+TEST(UpdateCatalogue, AFileSystemWithoutLocksIsWrittenUnlocked) {
+    bktest::TempDir dir;
+    for (const uint32_t error : {ENOLCK, EINVAL, EOPNOTSUPP}) {
+        const std::string no_filter = "no seccomp filter";
+        std::string failure = no_filter;
+        std::thread([&] {
+            sock_filter refuse_locks[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fcntl, 0, 3),
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[1])),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, F_OFD_SETLK, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | error),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            const sock_fprog program{std::size(refuse_locks), refuse_locks};
+            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program))
+                return;
+            CatalogueLock::set_wait_limit(std::chrono::milliseconds(300));  // nothing to wait for
+            try {
+                update_catalogue(BackupSettings(), dir.wpath(), at(1, 3, 2024),
+                                 record(at(1, 3, 2024), 7, std::to_wstring(error) + L".7z"));
+                failure.clear();
+            } catch (...) {
+                failure = exception_message(std::current_exception());
+            }
+        }).join();
+        if (failure == no_filter) GTEST_SKIP() << "seccomp filters cannot be set here";
+        EXPECT_EQ(failure, "") << error;
+    }
+    CatalogueLock::set_wait_limit(std::chrono::seconds(60));
+    EXPECT_EQ(listed(dir).size(), 3u);
 }

@@ -89,9 +89,9 @@ TEST(FileInfo, WrittenReadBackAndHandWritten) {
     const std::wstring path = (dir / "fileinfo.xml").wstring();
     BackupRecord written = record(at(29, 2, 2024, 23, 59), 365, L"vd_backup_29.02.2024.7z");
     written.comment = L"Квартальный отчёт";
-    written.workplace = -3;
-    written.username = L"Петрова";
-    written.workstation = L"ПК-бухгалтерия";
+    written.identity.workplace = -3;
+    written.identity.username = L"Петрова";
+    written.identity.computer = L"ПК-бухгалтерия";
     write_fileinfo(path, written);
     EXPECT_EQ(bktest::read_file(dir / "fileinfo.xml").rfind(head + "<root><item date=\"29.02.2024\" time=\"23:59:00\"", 0),
               0u);

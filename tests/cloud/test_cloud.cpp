@@ -76,21 +76,11 @@ protected:
     bktest::ScriptedStatus status;
 };
 
-TEST(CloudTarget, AddressAndAccounts) {
+TEST(CloudTarget, TheArchiveIsOneSegmentAfterTheBase) {
     // The archive's name is one path segment after the base, whatever characters it has.
     EXPECT_EQ(cloud_target_url(L"https://webdav.yandex.ru", L"/b/vd_backup_1.7z"), L"https://webdav.yandex.ru/vd_backup_1.7z");
     EXPECT_EQ(cloud_target_url(L"http://nas:8080/backups/", L"/b/Копия #1?.rar"),
               L"http://nas:8080/backups/%D0%9A%D0%BE%D0%BF%D0%B8%D1%8F%20%231%3F.rar");
-
-    BackupSettings settings;
-    settings.options = OPT_CLOUD;
-    settings.cloud.service = CLOUD_SERVICE_CUSTOM;
-    settings.cloud.login = L"me";
-    EXPECT_FALSE(cloud_upload_enabled(settings));  // custom without an address
-    settings.cloud.service = L"yandex.disk";
-    EXPECT_TRUE(cloud_upload_enabled(settings));  // a known service needs none
-    settings.cloud.login.clear();
-    EXPECT_FALSE(cloud_upload_enabled(settings));
 }
 
 TEST_F(CloudUpload, TheFileOnTheServerIsByteIdentical) {
@@ -206,8 +196,7 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
             BackupRecord& record = old.emplace_back(kept_for(kept));
             record.time = at(day, month);
             record.filename = wide(stored(prefix).filename());
-            std::tie(record.version_type, record.version_family, record.dbname) =
-                std::tie(identity.ver_type, identity.ver_family, identity.dbname);
+            record.identity = identity;
         }
         write_catalogue(catalogue_path(wide(backups)), old);
 

@@ -45,9 +45,8 @@ protected:
         bk::clear_errors();
     }
     void set_all_folders() {
-        for (const char* k : {"common_path", "db_path", "dbf_path", "top_path", "flt_path", "blw_path", "bar_path",
-                              "vdl_path", "src_path", "vdx_path", "shp_dir_path", "rek_dir_path", "opr_dir_path"})
-            g_params[k] = std::string("/host/") + k;
+        for (const bk::BasicFolderKey& folder : bk::basic_folder_keys())
+            g_params[folder.key] = std::string("/host/") + folder.key;
         g_params["root_path"] = "/host/root";
         g_params["exe_path"] = "prog\\bin";
     }

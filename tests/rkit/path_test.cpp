@@ -30,10 +30,6 @@ TEST(Path, PartsJoinsAndExtensions) {
         {normalize_path(L"/a/b/../../../c/"), L"/c"},
     };
     for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
-    std::wstring out;
-    ASSERT_TRUE(make_path(L"/data", L"x", L"dbf", out));
-    EXPECT_EQ(out, L"/data/x.dbf");
-    EXPECT_FALSE(make_path(L"/data", L"", L".dbf", out));
 }
 
 TEST(Path, AbsoluteAndRelativeBothWays) {

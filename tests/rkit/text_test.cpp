@@ -2,7 +2,6 @@
 // files read back what was written, also when Windows wrote them.
 #include <gtest/gtest.h>
 
-#include "rkit/system.h"
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
 #include "support/temp_dir.h"
@@ -57,12 +56,4 @@ TEST(TextFileStream, LinesRoundTripAndWindowsFilesRead) {
     text_file_stream missing;
     EXPECT_FALSE(missing.open(dir.wpath() + L"/none/list.txt", text_file_stream::create));
     EXPECT_FALSE(missing.write_line(L"x"));
-}
-
-TEST(System, UniqueIdsDiffer) {
-    EXPECT_EQ(unique_id().to_wstring(), L"00000000-0000-0000-0000-000000000000");
-    unique_id a, b;
-    a.generate_new();
-    b.generate_new();
-    EXPECT_NE(a.to_wstring(), b.to_wstring());
 }

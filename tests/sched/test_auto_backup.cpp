@@ -36,7 +36,7 @@ rkit::timestamp at(int day, int hour, int minute = 0) {
 bk::HostIdentity host() { return {L"7.2", L"pro", 0, L"base.shp", L"", L""}; }
 
 bk::BackupRecord backup_at(const rkit::timestamp& time, const std::wstring& dbname = L"base.shp") {
-    return {time, 7, L"b.7z", L"", L"7.2", L"pro", 0, dbname, L"", L""};
+    return {time, 7, L"b.7z", L"", {L"7.2", L"pro", 0, dbname, L"", L""}};
 }
 
 class AutoBackup : public ::testing::Test {
@@ -231,11 +231,11 @@ TEST_F(AutoBackup, OnceADayCountsTodaysBackupsOfThisDatabaseAndVersion) {
     const rkit::timestamp now = at(10, 18);
     EXPECT_FALSE(bk::backup_made_today(backup_folder(), host(), now));  // no catalogue
     bk::BackupRecord other_version = backup_at(at(10, 2));
-    other_version.version_type = L"7.1";
+    other_version.identity.ver_type = L"7.1";
     write_catalogue({backup_at(at(9, 23, 59)), backup_at(at(10, 1), L"other.shp"), other_version});
     EXPECT_FALSE(bk::backup_made_today(backup_folder(), host(), now));
     bk::BackupRecord same = backup_at(at(10, 0, 1));
-    same.version_type = L"7.1, 7.2";
+    same.identity.ver_type = L"7.1, 7.2";
     write_catalogue({same});
     EXPECT_TRUE(bk::backup_made_today(backup_folder(), host(), now));
     break_catalogue();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -179,8 +180,7 @@ protected:
     }
 
     bk::BackupRecord expected_record() const {
-        return {created, 30, wide(archive.filename()), L"перед закрытием месяца", L"7.2", L"pro", 3, L"main.shp",
-                L"Иванов", L"buh-3"};
+        return {created, 30, wide(archive.filename()), L"перед закрытием месяца", identity};
     }
 
     bk::Catalogue catalogue() const {
@@ -662,6 +662,43 @@ TEST_F(RemovableCopy, AMissingMediumIsAskedAboutThroughTheStatusAndCancelSkips) 
     EXPECT_EQ(questions[0].type, 0x35u);
     EXPECT_EQ(catalogue().size(), 1u);
     EXPECT_TRUE(fs::is_regular_file(tmp / "stick"));
+
+    // A cancel while the question is up ends the task, whatever the answer.
+    archive = backups / "vd_backup_2.7z";
+    ui.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE));
+    ui.status.answer_with({bk::IDRETRY});
+    EXPECT_FALSE(backup());
+}
+
+// A medium without room: skipped silently with asking off; with asking on the
+// question names both sizes, Cancel skips and a cancel while it is up ends the task.
+TEST_F(RemovableCopy, AFullMediumIsSkippedOrAskedAbout) {
+    const fs::path stick = tmp / "stick";
+    fs::create_directories(stick);
+    if (::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=8k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const struct Unmount { fs::path path; ~Unmount() { ::umount(path.c_str()); } } unmount{stick};
+    settings.removable_path = wide(stick);
+    int made = 0;
+    for (const auto& [ask, answer, done] :
+         {std::tuple{false, 0, true}, {true, bk::IDCANCEL, true}, {true, bk::IDRETRY, false}}) {
+        if (ask) settings.options |= bk::OPT_ASK_REMOVABLE;
+        if (!done) ui.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE));
+        ui.status.answer_with({answer});
+        archive = backups / ("vd_backup_" + std::to_string(++made) + ".7z");
+        EXPECT_EQ(backup(), done) << made;
+        EXPECT_TRUE(fs::is_empty(stick)) << made;
+    }
+    const auto questions = ui.status.questions();
+    ASSERT_EQ(questions.size(), 2u);
+    const int64_t size = fs::file_size(backups / "vd_backup_2.7z"), room = fs::space(stick).available;
+    EXPECT_EQ(questions[0].text, bk::format_string(bk::ids::REMOVABLE_NO_SPACE,
+                                                   {wide(stick), bk::format_size(size), bk::format_size(room)}));
+}
+
+// Sizes in that question: terabytes are the largest unit, past them the number stands alone.
+TEST(FormatSize, TerabytesAreTheLargestUnit) {
+    EXPECT_EQ(bk::format_size(int64_t{3} << 39), L"1.5 " + bk::load_string(bk::ids::UNIT_TB));
+    EXPECT_EQ(bk::format_size(int64_t{1} << 50), L"1 ");
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(host.catalogue().size(), 1u);
-    EXPECT_EQ(host.catalogue()[0].username, L"Иванов");
+    EXPECT_EQ(host.catalogue()[0].identity.username, L"Иванов");
     EXPECT_EQ(host.catalogue()[0].keeptime, 90);
     EXPECT_EQ(host.catalogue()[0].comment, L"перед закрытием месяца");
 }
@@ -181,7 +181,7 @@ TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
     EXPECT_EQ(names.size(), 3u * rounds);
     for (const bk::BackupRecord& record : catalogue) {
         EXPECT_EQ(names.erase(record.filename), 1u) << "a second record of " << cmdtest::utf8(record.filename);
-        const fs::path own_root = hosts[record.workplace - 1]->root();
+        const fs::path own_root = hosts[record.identity.workplace - 1]->root();
         std::set<std::string> data;
         for (const auto& entry : bktest::archive_entries(folder / rkit::native_path(record.filename)))
             if (entry != "filelist.xml" && entry != "fileinfo.xml") data.insert("/" + entry);

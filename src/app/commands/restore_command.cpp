@@ -17,16 +17,14 @@
 namespace bk {
 namespace {
 
-const wchar_t* const kFileInfo = L"fileinfo.xml";
-
 // The record the archive carries in its fileinfo.xml; nothing when it cannot
 // be read for any reason (no such entry, a wrong password, a broken archive).
 std::optional<BackupRecord> read_backup_record(const std::wstring& archive, const BackupSettings& settings) {
     try {
         rkit::TempFolder staging;
-        extract_with_settings(settings.archiver, staging.path(), archive, kFileInfo, nullptr);
+        extract_with_settings(settings.archiver, staging.path(), archive, FILEINFO_NAME, nullptr);
         BackupRecord record;
-        read_fileinfo(rkit::concat_path(staging.path(), kFileInfo), record);
+        read_fileinfo(rkit::concat_path(staging.path(), FILEINFO_NAME), record);
         return record;
     } catch (...) {
         return std::nullopt;
@@ -114,14 +112,15 @@ uint32_t restore_command(void* parent, uint32_t flags, HostParamCallback params)
 }
 
 uint32_t check_backup_identity(void* parent, const HostIdentity& host, const BackupRecord& backup) {
-    if (!versions_match(backup.version_type, host.ver_type) || !versions_match(backup.version_family, host.ver_family)) {
+    const HostIdentity& made = backup.identity;
+    if (!versions_match(made.ver_type, host.ver_type) || !versions_match(made.ver_family, host.ver_family)) {
         const std::wstring text =
             format_string(ids::VERSION_MISMATCH, {version_text(host.ver_type, host.ver_family),
-                                                  version_text(backup.version_type, backup.version_family)});
+                                                  version_text(made.ver_type, made.ver_family)});
         if (!mismatch_confirmed(parent, text)) return BK_NOT_DONE;
     }
-    if (!rkit::equal_path(backup.dbname, host.dbname)) {
-        if (!mismatch_confirmed(parent, format_string(ids::DATABASE_MISMATCH, {host.dbname, backup.dbname})))
+    if (!rkit::equal_path(made.dbname, host.dbname)) {
+        if (!mismatch_confirmed(parent, format_string(ids::DATABASE_MISMATCH, {host.dbname, made.dbname})))
             return BK_NOT_DONE;
     }
     return BK_DONE;
