@@ -2,6 +2,7 @@
 
 #include "rkit/command_line_split.h"
 #include "rkit/text.h"
+#include "rkit/unique_fd.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -63,23 +64,6 @@ int32_t exit_code_of(int status) {
     }
     return -1;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 // fd moved above the standard streams (a host may have closed them, and the
 // child's dup2 onto 0, 1 and 2 must not overwrite it), closed on exec.
@@ -228,7 +212,7 @@ public:
     ChildProcess& operator=(ChildProcess&& other) noexcept {
         std::swap(waiter_, other.waiter_);
         std::swap(pid_, other.pid_);
-        reports_.reset(other.reports_.release());
+        reports_ = std::move(other.reports_);
         return *this;
     }
     ~ChildProcess() {
@@ -261,14 +245,14 @@ private:
 
     pid_t waiter_ = -1;
     pid_t pid_ = -1;
-    Fd reports_;
+    rkit::unique_fd reports_;
 };
 
 // Starts the program that launch describes; not started() when it cannot be.
 ChildProcess start_child(Launch& launch) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return {};
-    Fd read_end(above_standard_streams(ends[0])), write_end(above_standard_streams(ends[1]));
+    rkit::unique_fd read_end(above_standard_streams(ends[0])), write_end(above_standard_streams(ends[1]));
     if (read_end.get() < 0 || write_end.get() < 0) return {};
     launch.report_fd = write_end.get();
 
@@ -374,7 +358,7 @@ int milliseconds_until(Clock::time_point when) {
 
 // The first bytes of a small file of /proc; empty when it cannot be read.
 std::string read_proc_file(const std::string& path) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    rkit::unique_fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return {};
     char buffer[4096];
     const ssize_t n = read(fd.get(), buffer, sizeof buffer - 1);
@@ -647,7 +631,7 @@ int32_t run_process_to_file(const std::wstring& command_line, const std::wstring
         const std::string path = rkit::wide_to_char(output_file);
         if (path.empty()) return -1;
         // One open file behind both streams keeps their writes in order.
-        Fd output(above_standard_streams(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)));
+        rkit::unique_fd output(above_standard_streams(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)));
         if (output.get() < 0) return -1;
         ChildImage image(command_line);
         ChildProcess child = image.start(work_dir, {nullptr, false, output.get()});

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "rkit/path.h"
+#include "rkit/unique_fd.h"
 
 namespace rkit {
 
@@ -22,29 +23,6 @@ public:
 
 private:
     int saved_;
-};
-
-class fd_holder {
-public:
-    explicit fd_holder(int fd) : fd_(fd) {}
-    ~fd_holder() {
-        if (fd_ >= 0) {
-            errno_keeper keep;
-            ::close(fd_);
-        }
-    }
-    fd_holder(const fd_holder&) = delete;
-    fd_holder& operator=(const fd_holder&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that a failing close (a full disk on NFS) is seen.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
 };
 
 bool copy_bytes(int from, int to) {
@@ -69,7 +47,7 @@ bool copy_bytes(int from, int to) {
 
 // Fills the open target with the source's content, mode and times, and
 // closes it. On failure the target file is removed.
-bool fill_target(int from, const struct stat& st, fd_holder& to, const std::string& target) {
+bool fill_target(int from, const struct stat& st, unique_fd& to, const std::string& target) {
     bool ok = copy_bytes(from, to.get()) && ::fchmod(to.get(), st.st_mode & 07777) == 0;
     if (ok) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
@@ -118,13 +96,13 @@ int open_source(const std::string& from, struct stat& st) {
 
 bool copy_beside(const std::string& from, const std::string& to, std::string& temp, const struct stat* target) {
     struct stat st {};
-    fd_holder src(open_source(from, st));
+    unique_fd src(open_source(from, st));
     if (src.get() < 0) return false;
     if (target && target->st_dev == st.st_dev && target->st_ino == st.st_ino) {
         errno = EINVAL;  // a file copied onto itself would be emptied
         return false;
     }
-    fd_holder temp_fd(open_beside(to, ".vdk", temp));
+    unique_fd temp_fd(open_beside(to, ".vdk", temp));
     if (temp_fd.get() < 0) return false;
     return fill_target(src.get(), st, temp_fd, temp);
 }
@@ -135,9 +113,9 @@ bool copy_beside(const std::string& from, const std::string& to, std::string& te
 bool copy_file(const std::string& from, const std::string& to, bool overwrite) {
     if (!overwrite) {
         struct stat st {};
-        fd_holder src(open_source(from, st));
+        unique_fd src(open_source(from, st));
         if (src.get() < 0) return false;
-        fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        unique_fd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (target.get() < 0) return false;
         return fill_target(src.get(), st, target, to);
     }
@@ -174,7 +152,7 @@ bool file_copy(const std::wstring& from, const std::wstring& to, bool overwrite)
 
 bool create_file_beside(const std::wstring& path, const std::wstring& tag, std::wstring& out) {
     std::string temp;
-    fd_holder fd(open_beside(native_path(path), native_path(tag), temp));
+    unique_fd fd(open_beside(native_path(path), native_path(tag), temp));
     if (fd.get() < 0) return false;
     out = from_native_path(temp);
     return true;
