@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cwchar>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
 
+#include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
@@ -22,11 +22,6 @@ namespace {
 constexpr const char* prefix = "7z";
 
 bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// The leading decimal number of text, as _wtoi64 reads it: 0 when there is none.
-int64_t leading_int64(const std::wstring& text) {
-    return text.empty() ? 0 : static_cast<int64_t>(std::wcstoll(text.c_str(), nullptr, 10));
-}
 
 // p7zip's 7z stores a symbolic link as a link unless told with -l to store the
 // file it points to; 7-Zip's own Linux build stores the file and refuses -l.
@@ -101,7 +96,7 @@ bool ListingParser::add_line(const std::wstring& line) {
             }
             const std::wstring name = cell(line, L"Name");
             if (name.empty()) return false;
-            const int64_t size = leading_int64(cell(line, L"Size"));
+            const int64_t size = rkit::leading_int64(cell(line, L"Size"));
             listing_.offsets[name] = listing_.total;
             listing_.total += size;
             state_ = State::rows;
@@ -110,7 +105,7 @@ bool ListingParser::add_line(const std::wstring& line) {
         case State::summary: {
             // The sum 7-Zip prints counts what the rows may not show (for
             // example the entries of a damaged archive).
-            const int64_t size = leading_int64(cell(line, L"Size"));
+            const int64_t size = rkit::leading_int64(cell(line, L"Size"));
             if (size > listing_.total) listing_.total = size;
             state_ = State::done;
             break;
@@ -282,7 +277,7 @@ bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& statu
     const std::wstring first = line.substr(0, blank);
     if (first.ends_with(L'%')) {
         int32_t value = 0;
-        if (archiver_detail::parse_int(std::wstring_view(first).substr(0, first.size() - 1), value) && value >= 0 &&
+        if (rkit::parse_int32(std::wstring_view(first).substr(0, first.size() - 1), value) && value >= 0 &&
             value <= 100)
             percent = value;
     }

@@ -6,12 +6,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 
 #include "core/com_error.h"
+#include "rkit/decimal.h"
 #include "rkit/text.h"
 
 namespace bk {
@@ -56,25 +56,19 @@ bool is_plain_name(std::string_view name) {
 // Decimal text to a 32-bit integer with the rules of the variant conversion:
 // blanks around the number are allowed, anything else is a type mismatch,
 // a number outside the 32-bit range an overflow. Gives 0 or the failure's code.
-int32_t to_int32(const wchar_t* text, int32_t& target) {
-    const wchar_t* p = text;
-    while (std::iswspace(*p)) ++p;
-    bool negative = false;
-    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
-    if (!(*p >= L'0' && *p <= L'9')) return disp_e_typemismatch;
+int32_t to_int32(std::wstring_view text, int32_t& target) {
     int64_t value = 0;
-    bool overflow = false;
-    for (; *p >= L'0' && *p <= L'9'; ++p) {
-        value = value * 10 + (*p - L'0');
-        if (value > int64_t{1} << 32) overflow = true, value = int64_t{1} << 32;
+    switch (rkit::parse_decimal(text, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                                value, true)) {
+        case rkit::decimal_result::ok:
+            target = static_cast<int32_t>(value);
+            return 0;
+        case rkit::decimal_result::out_of_range:
+            return disp_e_overflow;
+        case rkit::decimal_result::not_a_number:
+            break;
     }
-    while (std::iswspace(*p)) ++p;
-    if (*p) return disp_e_typemismatch;
-    if (negative) value = -value;
-    if (overflow || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return disp_e_overflow;
-    target = static_cast<int32_t>(value);
-    return 0;
+    return disp_e_typemismatch;
 }
 
 // The element as a path from the document element; an element with
@@ -353,7 +347,7 @@ bool read_attr(const XmlNode& element, std::wstring_view name, std::wstring& tar
 bool read_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
     pugi::xml_attribute attr = find_attr(element, name);
     if (!attr) return false;
-    if (const int32_t code = to_int32(wide(attr.value()).c_str(), target)) {
+    if (const int32_t code = to_int32(wide(attr.value()), target)) {
         const char* cause = code == disp_e_overflow ? "Out of present range." : "Type mismatch.";
         throw com_error(code, wide(("XML: attribute " + utf8(name) + "=" + quoted_value(attr) + " of " +
                                     where(element) + ": " + cause)
