@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rkit/path.h"
+#include "rkit/percent_encoding.h"
 #include "rkit/text.h"
 
 extern char** environ;
@@ -61,21 +62,7 @@ bool start_detached(const std::vector<std::string>& args, const std::string& fol
 // file:// URI of an absolute path: every byte but the unreserved ones and
 // "/" percent-encoded, so that the URI also survives GVariant text quoting
 // and the comma-separated arrays of dbus-send.
-std::string file_uri(const std::string& path) {
-    static const char* const hex = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (unsigned char c : path) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~' || c == '/') {
-            uri += static_cast<char>(c);
-        } else {
-            uri += '%';
-            uri += hex[c >> 4];
-            uri += hex[c & 0xF];
-        }
-    }
-    return uri;
-}
+std::string file_uri(const std::string& path) { return "file://" + rkit::percent_encode(path, "/"); }
 
 bool ask_file_manager(const std::string& uri) {
     const int by_gdbus = run_and_wait({"gdbus", "call", "--session", "--timeout", kDbusTimeoutSeconds, "--dest",
