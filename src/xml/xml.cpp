@@ -1,23 +1,17 @@
 #include "xml/xml.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "core/com_error.h"
 #include "rkit/decimal.h"
+#include "rkit/replace_file.h"
 #include "rkit/text.h"
 
 namespace bk {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Result codes of the failures the DOM and variant conversions report.
 constexpr int32_t e_pointer = static_cast<int32_t>(0x80004003u);
@@ -132,76 +126,10 @@ struct string_writer : pugi::xml_writer {
     void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
 };
 
-// The mode a new file gets from open(..., 0666): 0666 without the umask. The
-// umask is read from /proc, since setting it to read it back is not safe while
-// other threads create files.
-mode_t new_file_mode() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    }
-    return 0644;
-}
-
 // Replaces the file at path with bytes so that a crash or a full disk at any
 // moment leaves either the old file or the new one, never a mixture.
 void replace_file(const std::string& path, const std::string& bytes) {
-    std::string target = path;
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        // Saving through a link updates the file it points to and keeps the link.
-        fs::path real = fs::canonical(target, ec);
-        if (!ec) target = real.string();
-    }
-    const fs::path target_path(target);
-    std::string name = target_path.filename().string();
-    fs::path folder = target_path.parent_path();
-    std::string temp = (folder / ("." + name.substr(0, 200) + ".XXXXXX")).string();
-
-    int fd = mkstemp(temp.data());
-    if (fd < 0) throw_write_error(errno, path);
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    };
-
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        if (::fchmod(fd, old.st_mode & 07777) != 0) fail(errno);
-        // Only root can hand a file to another owner; for anyone else the
-        // owner is already theirs or cannot be kept.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
-    } else if (::fchmod(fd, new_file_mode()) != 0) {
-        fail(errno);
-    }
-
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    }
-    // Make the rename itself durable.
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (!rkit::replace_file_content(path, bytes)) throw_write_error(errno, path);
 }
 
 }  // namespace
