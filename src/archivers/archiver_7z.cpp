@@ -259,12 +259,10 @@ void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& arch
 
 // ---------------------------------------------------------------------------
 
-bool Archiver_7z::parse_progress(const HiddenConsole&, TaskStatus& status) {
+bool Archiver_7z::parse_progress(const HiddenConsole& console, TaskStatus& status) {
     if (pending_listing_.valid() && pending_listing_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         listing_ = pending_listing_.get();
-    std::wstring line;
-    if (!read_console_line(line)) return false;
-    return parse_progress_line(line, status, listing_.total > 0 ? &listing_ : nullptr);
+    return parse_progress_line(console.screen().cursor_line(), status, listing_.total > 0 ? &listing_ : nullptr);
 }
 
 bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& status,

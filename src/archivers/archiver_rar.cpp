@@ -132,10 +132,8 @@ std::span<const wchar_t* const> Archiver_Rar::error_phrases() const {
     return phrases;
 }
 
-bool Archiver_Rar::parse_progress(const HiddenConsole&, TaskStatus& status) {
-    std::wstring line;
-    if (!read_console_line(line)) return false;
-    return parse_progress_line(line, status);
+bool Archiver_Rar::parse_progress(const HiddenConsole& console, TaskStatus& status) {
+    return parse_progress_line(console.screen().cursor_line(), status);
 }
 
 bool Archiver_Rar::parse_progress_line(const std::wstring& raw, TaskStatus& status) const {

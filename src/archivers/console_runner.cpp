@@ -46,8 +46,6 @@ constexpr int max_password_answers = 3;
 // A program that keeps asking although it reads end-of-file is hung up on.
 constexpr int max_refusals = 8;
 
-thread_local HiddenConsole* current_console = nullptr;
-
 int32_t exit_code_of(int status) {
     if (status < 0) return -1;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -206,27 +204,17 @@ private:
 
 }  // namespace
 
-HiddenConsole::HiddenConsole() : previous_(current_console) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+HiddenConsole::HiddenConsole() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    const int master = master_.get();
     char name[128];
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
-        ptsname_r(master_, name, sizeof name) != 0 ||
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
-        const int error = errno;
-        if (master_ >= 0) close(master_);
-        throw std::logic_error("can't allocate console, error code: " + std::to_string(error));
-    }
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0 ||
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0)
+        throw std::logic_error("can't allocate console, error code: " + std::to_string(errno));
     terminal_name_ = name;
     winsize size{};
     size.ws_col = static_cast<unsigned short>(screen_.columns());
     size.ws_row = static_cast<unsigned short>(screen_.rows());
-    ioctl(master_, TIOCSWINSZ, &size);
-    current_console = this;
-}
-
-HiddenConsole::~HiddenConsole() {
-    if (current_console == this) current_console = previous_;
-    close(master_);
+    ioctl(master, TIOCSWINSZ, &size);
 }
 
 bool HiddenConsole::drain() {
@@ -234,7 +222,7 @@ bool HiddenConsole::drain() {
     // runner reach its polls.
     char buffer[65536];
     for (int reads = 0; reads < 16; ++reads) {
-        const ssize_t n = read(master_, buffer, sizeof buffer);
+        const ssize_t n = read(master_.get(), buffer, sizeof buffer);
         if (n > 0) {
             const std::string_view bytes(buffer, static_cast<size_t>(n));
             screen_.write(bytes);
@@ -360,12 +348,6 @@ int32_t run_process_to_file(const std::wstring& command_line, const std::wstring
     } catch (const std::exception&) {
         return -1;
     }
-}
-
-bool read_console_line(std::wstring& line) {
-    if (!current_console) return false;
-    line = current_console->screen().cursor_line();
-    return true;
 }
 
 }  // namespace bk

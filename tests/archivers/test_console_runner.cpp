@@ -31,19 +31,14 @@ std::wstring child(const std::wstring& steps) {
     return L"\"" + rkit::char_to_wide(CONSOLE_CHILD_PATH) + L"\" " + steps;
 }
 
-std::wstring cursor_line() {
-    std::wstring line;
-    return bk::read_console_line(line) ? line : L"<no console>";
-}
-
 TEST(ConsoleRunner, EachFalseAnswerSendsOneSigint) {
     // Once it has its SIGINTs the child stays for several polls answered
     // true, then exits with the number it counted: no extra SIGINT was sent.
     for (const int wanted : {1, 3}) {
         int falses = 0;
         Callback callback;
-        callback.poll = [&](const bk::HiddenConsole&) {
-            if (cursor_line() != L"ready" || falses == wanted) return true;
+        callback.poll = [&](const bk::HiddenConsole& console) {
+            if (console.screen().cursor_line() != L"ready" || falses == wanted) return true;
             return ++falses, false;
         };
         EXPECT_EQ(bk::run_console_process(child(L"trap out ready wait-sigint " + std::to_wstring(wanted) +
@@ -78,7 +73,7 @@ TEST(ConsoleRunner, ChildSeesAWideTerminalNoInputItsFolderAndRewrittenLines) {
     std::wstring lines[3];
     Callback callback;
     callback.poll = [&](const bk::HiddenConsole& console) {
-        if (cursor_line() != progress) return true;
+        if (console.screen().cursor_line() != progress) return true;
         for (int i = 0; i < 3; ++i) lines[i] = console.screen().line(i);
         return false;
     };
@@ -96,7 +91,7 @@ TEST(ConsoleRunner, ChildWritingMegabytesNeverBlocks) {
     // The marker follows the flood: a runner that stopped reading between
     // polls would leave the child stuck in write() until its 30 s alarm.
     Callback callback;
-    callback.poll = [&](const bk::HiddenConsole&) { return cursor_line() != L"done"; };
+    callback.poll = [&](const bk::HiddenConsole& console) { return console.screen().cursor_line() != L"done"; };
     EXPECT_EQ(bk::run_console_process(child(L"trap flood 8000000 out done wait-sigint 1 exit-count"), L"", &callback),
               1);
 }
