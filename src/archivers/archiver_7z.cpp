@@ -23,16 +23,8 @@ constexpr const char* prefix = "7z";
 
 bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-// p7zip's 7z stores a symbolic link as a link unless told with -l to store the
-// file it points to; 7-Zip's own Linux build stores the file and refuses -l.
-// Gathering hands the archiver links to files whose content must be saved,
-// so which of the two the program is decides the switch. Asked once per
-// program: its banner names p7zip.
-bool stores_links_unless_told(const std::wstring& quoted_exe) {
-    static std::mutex lock;
-    static std::map<std::wstring, bool> known;
-    std::lock_guard guard(lock);
-    if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
+// Whether the banner of the program that quoted_exe starts names p7zip.
+bool banner_names_p7zip(const std::wstring& quoted_exe) {
     bool p7zip = false;
     try {
         const rkit::TempFile banner;
@@ -44,8 +36,26 @@ bool stores_links_unless_told(const std::wstring& quoted_exe) {
         }
     } catch (const std::exception&) {
     }
-    known[quoted_exe] = p7zip;
     return p7zip;
+}
+
+// p7zip's 7z stores a symbolic link as a link unless told with -l to store the
+// file it points to; 7-Zip's own Linux build stores the file and refuses -l.
+// Gathering hands the archiver links to files whose content must be saved,
+// so which of the two the program is decides the switch. Asked once per
+// program: its banner names p7zip. The program runs outside the lock, so
+// that no other thread waits for it; two threads asking at once may both run
+// it, and the first answer stays.
+bool stores_links_unless_told(const std::wstring& quoted_exe) {
+    static std::mutex lock;
+    static std::map<std::wstring, bool> known;
+    {
+        std::lock_guard guard(lock);
+        if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
+    }
+    const bool p7zip = banner_names_p7zip(quoted_exe);
+    std::lock_guard guard(lock);
+    return known.emplace(quoted_exe, p7zip).first->second;
 }
 
 }  // namespace
