@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include "rkit/path.h"
 #include "rkit/replace_file.h"
@@ -168,25 +167,6 @@ bool create_path(const std::wstring& path) {
     if (::stat(native.c_str(), &st) != 0) return false;
     if (!S_ISDIR(st.st_mode)) {
         errno = ENOTDIR;
-        return false;
-    }
-    return true;
-}
-
-bool dir_deep_delete(const std::wstring& path) {
-    const std::filesystem::path native(native_path(path));
-    struct stat st {};
-    if (::lstat(native.c_str(), &st) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) {
-        errno = ENOTDIR;
-        return false;
-    }
-    // remove_all never follows a link: a link inside the folder goes, what it
-    // points to stays.
-    std::error_code ec;
-    std::filesystem::remove_all(native, ec);
-    if (ec) {
-        errno = ec.value();
         return false;
     }
     return true;
