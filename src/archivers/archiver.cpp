@@ -5,9 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cwchar>
-#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -303,18 +300,6 @@ std::wstring quote(const std::wstring& argument) {
     quoted.append(backslashes * 2, L'\\');
     quoted += L'"';
     return quoted;
-}
-
-bool parse_int(std::wstring_view text, int32_t& value) {
-    if (text.empty()) return false;
-    const std::wstring copy(text);
-    wchar_t* end = nullptr;
-    errno = 0;
-    const long number = std::wcstol(copy.c_str(), &end, 10);
-    if (end == copy.c_str() || *end != L'\0' || errno == ERANGE) return false;
-    if (number < std::numeric_limits<int32_t>::min() || number > std::numeric_limits<int32_t>::max()) return false;
-    value = static_cast<int32_t>(number);
-    return true;
 }
 
 std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,

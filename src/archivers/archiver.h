@@ -207,8 +207,6 @@ std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const s
 namespace archiver_detail {
 // An argument in double quotes that the Windows splitting rules give back unchanged.
 std::wstring quote(const std::wstring& argument);
-// A whole decimal integer that fits 32 bits, as wcstol reads it.
-bool parse_int(std::wstring_view text, int32_t& value);
 // options joined with a blank when both are given.
 std::wstring join_options(const std::wstring& first, const std::wstring& second);
 // "<program> x archive [-y] [-p] [options] [entry]": both archivers take the

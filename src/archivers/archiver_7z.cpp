@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cwchar>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
 
+#include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
@@ -23,21 +23,8 @@ constexpr const char* prefix = "7z";
 
 bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-// The leading decimal number of text, as _wtoi64 reads it: 0 when there is none.
-int64_t leading_int64(const std::wstring& text) {
-    return text.empty() ? 0 : static_cast<int64_t>(std::wcstoll(text.c_str(), nullptr, 10));
-}
-
-// p7zip's 7z stores a symbolic link as a link unless told with -l to store the
-// file it points to; 7-Zip's own Linux build stores the file and refuses -l.
-// Gathering hands the archiver links to files whose content must be saved,
-// so which of the two the program is decides the switch. Asked once per
-// program: its banner names p7zip.
-bool stores_links_unless_told(const std::wstring& quoted_exe) {
-    static std::mutex lock;
-    static std::map<std::wstring, bool> known;
-    std::lock_guard guard(lock);
-    if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
+// Whether the banner of the program that quoted_exe starts names p7zip.
+bool banner_names_p7zip(const std::wstring& quoted_exe) {
     bool p7zip = false;
     try {
         const rkit::TempFile banner;
@@ -49,8 +36,26 @@ bool stores_links_unless_told(const std::wstring& quoted_exe) {
         }
     } catch (const std::exception&) {
     }
-    known[quoted_exe] = p7zip;
     return p7zip;
+}
+
+// p7zip's 7z stores a symbolic link as a link unless told with -l to store the
+// file it points to; 7-Zip's own Linux build stores the file and refuses -l.
+// Gathering hands the archiver links to files whose content must be saved,
+// so which of the two the program is decides the switch. Asked once per
+// program: its banner names p7zip. The program runs outside the lock, so
+// that no other thread waits for it; two threads asking at once may both run
+// it, and the first answer stays.
+bool stores_links_unless_told(const std::wstring& quoted_exe) {
+    static std::mutex lock;
+    static std::map<std::wstring, bool> known;
+    {
+        std::lock_guard guard(lock);
+        if (auto it = known.find(quoted_exe); it != known.end()) return it->second;
+    }
+    const bool p7zip = banner_names_p7zip(quoted_exe);
+    std::lock_guard guard(lock);
+    return known.emplace(quoted_exe, p7zip).first->second;
 }
 
 }  // namespace
@@ -101,7 +106,7 @@ bool ListingParser::add_line(const std::wstring& line) {
             }
             const std::wstring name = cell(line, L"Name");
             if (name.empty()) return false;
-            const int64_t size = leading_int64(cell(line, L"Size"));
+            const int64_t size = rkit::leading_int64(cell(line, L"Size"));
             listing_.offsets[name] = listing_.total;
             listing_.total += size;
             state_ = State::rows;
@@ -110,7 +115,7 @@ bool ListingParser::add_line(const std::wstring& line) {
         case State::summary: {
             // The sum 7-Zip prints counts what the rows may not show (for
             // example the entries of a damaged archive).
-            const int64_t size = leading_int64(cell(line, L"Size"));
+            const int64_t size = rkit::leading_int64(cell(line, L"Size"));
             if (size > listing_.total) listing_.total = size;
             state_ = State::done;
             break;
@@ -264,12 +269,10 @@ void Archiver_7z::extract(const std::wstring& dest_dir, const std::wstring& arch
 
 // ---------------------------------------------------------------------------
 
-bool Archiver_7z::parse_progress(const HiddenConsole&, TaskStatus& status) {
+bool Archiver_7z::parse_progress(const HiddenConsole& console, TaskStatus& status) {
     if (pending_listing_.valid() && pending_listing_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         listing_ = pending_listing_.get();
-    std::wstring line;
-    if (!read_console_line(line)) return false;
-    return parse_progress_line(line, status, listing_.total > 0 ? &listing_ : nullptr);
+    return parse_progress_line(console.screen().cursor_line(), status, listing_.total > 0 ? &listing_ : nullptr);
 }
 
 bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& status,
@@ -282,7 +285,7 @@ bool Archiver_7z::parse_progress_line(const std::wstring& raw, TaskStatus& statu
     const std::wstring first = line.substr(0, blank);
     if (first.ends_with(L'%')) {
         int32_t value = 0;
-        if (archiver_detail::parse_int(std::wstring_view(first).substr(0, first.size() - 1), value) && value >= 0 &&
+        if (rkit::parse_int32(std::wstring_view(first).substr(0, first.size() - 1), value) && value >= 0 &&
             value <= 100)
             percent = value;
     }

@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "rkit/text_file_stream.h"
@@ -131,10 +132,8 @@ std::span<const wchar_t* const> Archiver_Rar::error_phrases() const {
     return phrases;
 }
 
-bool Archiver_Rar::parse_progress(const HiddenConsole&, TaskStatus& status) {
-    std::wstring line;
-    if (!read_console_line(line)) return false;
-    return parse_progress_line(line, status);
+bool Archiver_Rar::parse_progress(const HiddenConsole& console, TaskStatus& status) {
+    return parse_progress_line(console.screen().cursor_line(), status);
 }
 
 bool Archiver_Rar::parse_progress_line(const std::wstring& raw, TaskStatus& status) const {
@@ -150,7 +149,7 @@ bool Archiver_Rar::parse_progress_line(const std::wstring& raw, TaskStatus& stat
     if (last == L"OK" || last == L"\u041E\u041A") {
         name_end = last_blank;
     } else if (last.ends_with(L'%') &&
-               archiver_detail::parse_int(std::wstring_view(last).substr(0, last.size() - 1), percent)) {
+               rkit::parse_int32(std::wstring_view(last).substr(0, last.size() - 1), percent)) {
         name_end = last_blank;
     } else {
         percent = -1;

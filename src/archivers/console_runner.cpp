@@ -1,18 +1,17 @@
 #include "archivers/console_runner.h"
 
 #include "rkit/command_line_split.h"
+#include "rkit/process.h"
 #include "rkit/text.h"
+#include "rkit/unique_fd.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/sched.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -24,13 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
-#include <utility>
-#include <vector>
-
-extern char** environ;
 
 namespace bk {
 
@@ -52,9 +46,8 @@ constexpr int max_password_answers = 3;
 // A program that keeps asking although it reads end-of-file is hung up on.
 constexpr int max_refusals = 8;
 
-thread_local HiddenConsole* current_console = nullptr;
-
 int32_t exit_code_of(int status) {
+    if (status < 0) return -1;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
@@ -64,308 +57,14 @@ int32_t exit_code_of(int status) {
     return -1;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// fd moved above the standard streams (a host may have closed them, and the
-// child's dup2 onto 0, 1 and 2 must not overwrite it), closed on exec.
-int above_standard_streams(int fd) {
-    if (fd < 0 || fd > 2) return fd;
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    close(fd);
-    return moved;
+// The child of a command line, run in work_dir: the line split by the
+// Windows rules, the program executed directly.
+rkit::child_spec child_of(const std::wstring& command_line, const std::wstring& work_dir) {
+    rkit::child_spec spec;
+    for (const std::wstring& arg : rkit::split_command_line(command_line)) spec.args.push_back(rkit::wide_to_char(arg));
+    spec.folder = rkit::wide_to_char(work_dir);
+    return spec;
 }
-
-// Where the child's standard streams go.
-struct ChildStreams {
-    const char* terminal = nullptr;     // opened as its controlling terminal, for output
-    bool input_from_terminal = false;   // else input is /dev/null
-    int output_fd = -1;                 // output when there is no terminal
-};
-
-// Everything the child needs, made before the clone: a child of a threaded
-// process may only make async-signal-safe calls, so nothing there allocates.
-struct Launch {
-    const char* program;
-    char* const* argv;
-    char* const* envp;
-    const char* dir;  // null: stay in the current folder
-    ChildStreams streams;
-    int report_fd;    // the write end of the waiter's pipe to the runner
-    int max_fd;
-};
-
-// The program is not our child but our grandchild. Our child, the waiter,
-// starts it, waits for it and reports on a pipe: the program's process id
-// once it runs, errno when it cannot be started, its wait status when it
-// has ended. An exec makes any process report its end with SIGCHLD, which
-// the host may ignore (and the kernel then reaps the child unasked) or
-// catch with a handler that reaps every child; the waiter never executes
-// anything, so it keeps the exit signal it was cloned with: none. Its
-// reports are the only way the exit code reaches the runner, and the host
-// never sees it end.
-struct Report {
-    int kind;
-    int value;
-};
-enum : int { report_started = 1, report_failed = 2, report_ended = 3 };
-
-void send_report(int fd, int kind, int value) {
-    const Report report{kind, value};
-    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
-    }
-}
-
-[[noreturn]] void waiter_failed(int report_fd, int error) {
-    send_report(report_fd, report_failed, error);
-    _exit(0);
-}
-
-int move_above_standard_streams(int fd) {
-    if (fd < 0 || fd > 2) return fd;
-    const int moved = fcntl(fd, F_DUPFD, 3);
-    close(fd);
-    return moved;
-}
-
-// Closes every descriptor from first on but keep.
-void close_from(int first, int keep, int max_fd) {
-    if (syscall(SYS_close_range, static_cast<unsigned>(first), static_cast<unsigned>(keep - 1), 0u) == 0 &&
-        syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0)
-        return;
-    for (int fd = first; fd < max_fd; ++fd)
-        if (fd != keep) close(fd);
-}
-
-[[noreturn]] void waiter_main(const Launch& launch) {
-    const int report = launch.report_fd;
-    // Every signal stays blocked in the waiter, as the runner blocked them
-    // for the clone: no handler of the host runs here, and a SIGINT to the
-    // process group stops the program while the waiter lives on to report
-    // it. The dispositions go back to their defaults: a host that ignores
-    // SIGCHLD or SIGINT must not pass that on.
-    for (int sig = 1; sig < NSIG; ++sig) {
-        struct sigaction action {};
-        action.sa_handler = SIG_DFL;
-        sigaction(sig, &action, nullptr);  // refused for SIGKILL, SIGSTOP and the C library's own: harmless
-    }
-    // In a session of its own the waiter leads a process group that the
-    // program joins, so a SIGINT to the group reaches the program and its
-    // own children, and nothing of ours; the terminal it opens becomes the
-    // controlling terminal of the session.
-    if (setsid() < 0) waiter_failed(report, errno);
-    const ChildStreams& streams = launch.streams;
-    const int output =
-        streams.terminal ? move_above_standard_streams(open(streams.terminal, O_RDWR)) : streams.output_fd;
-    if (output < 0) waiter_failed(report, errno);
-    const int input = streams.input_from_terminal ? output : move_above_standard_streams(open("/dev/null", O_RDONLY));
-    if (input < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0) waiter_failed(report, errno);
-    if (launch.dir && chdir(launch.dir) != 0) waiter_failed(report, errno);
-    // Nothing of the host but the three standard streams reaches the program.
-    close_from(3, report, launch.max_fd);
-
-    int exec_pipe[2];
-    if (pipe2(exec_pipe, O_CLOEXEC) != 0) waiter_failed(report, errno);
-    const pid_t pid = _Fork();
-    if (pid < 0) waiter_failed(report, errno);
-    if (pid == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execve(launch.program, launch.argv, launch.envp);
-        const int error = errno;
-        while (write(exec_pipe[1], &error, sizeof error) < 0 && errno == EINTR) {
-        }
-        _exit(127);
-    }
-    // The exec closes the program's end of the pipe: end-of-file means it runs.
-    close(exec_pipe[1]);
-    int error = 0;
-    ssize_t n;
-    do n = read(exec_pipe[0], &error, sizeof error);
-    while (n < 0 && errno == EINTR);
-    int status = 0;
-    if (n > 0) {
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        waiter_failed(report, error);
-    }
-    send_report(report, report_started, pid);
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) _exit(1);  // no report: the runner sees -1
-    send_report(report, report_ended, status);
-    _exit(0);
-}
-
-bool read_report(int fd, Report& report) {
-    ssize_t n;
-    do n = read(fd, &report, sizeof report);
-    while (n < 0 && errno == EINTR);
-    return n == static_cast<ssize_t>(sizeof report);
-}
-
-// A started program: the process group it is in (the waiter's), its own
-// process id, and the waiter's report pipe.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ChildProcess(pid_t waiter, pid_t pid, int reports) : waiter_(waiter), pid_(pid), reports_(reports) {}
-    ChildProcess(ChildProcess&& other) noexcept { *this = std::move(other); }
-    ChildProcess& operator=(ChildProcess&& other) noexcept {
-        std::swap(waiter_, other.waiter_);
-        std::swap(pid_, other.pid_);
-        reports_.reset(other.reports_.release());
-        return *this;
-    }
-    ~ChildProcess() {
-        if (waiter_ > 0) reap();
-    }
-
-    bool started() const { return waiter_ > 0; }
-    pid_t group() const { return waiter_; }
-    pid_t pid() const { return pid_; }
-    // Readable once the program has ended.
-    int end_fd() const { return reports_.get(); }
-
-    // The exit code, waiting for the end; -1 when the wait failed.
-    int32_t finish() {
-        Report report{};
-        const bool ended = read_report(reports_.get(), report) && report.kind == report_ended;
-        reap();
-        return ended ? exit_code_of(report.value) : -1;
-    }
-
-private:
-    void reap() {
-        reports_.reset();
-        // __WALL: a child with no exit signal is invisible to a plain wait.
-        // ECHILD when the host took it (a kernel without clone3).
-        while (waitpid(waiter_, nullptr, __WALL) < 0 && errno == EINTR) {
-        }
-        waiter_ = -1;
-    }
-
-    pid_t waiter_ = -1;
-    pid_t pid_ = -1;
-    Fd reports_;
-};
-
-// Starts the program that launch describes; not started() when it cannot be.
-ChildProcess start_child(Launch& launch) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return {};
-    Fd read_end(above_standard_streams(ends[0])), write_end(above_standard_streams(ends[1]));
-    if (read_end.get() < 0 || write_end.get() < 0) return {};
-    launch.report_fd = write_end.get();
-
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    clone_args args{};
-    args.exit_signal = 0;
-    auto waiter = static_cast<pid_t>(syscall(SYS_clone3, &args, sizeof args));
-    // A kernel or a sandbox without clone3: a child that ends with SIGCHLD,
-    // which only the waiter's own exit code (never needed) depends on.
-    if (waiter < 0 && (errno == ENOSYS || errno == EPERM)) waiter = _Fork();
-    if (waiter == 0) waiter_main(launch);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    write_end.reset();
-    if (waiter < 0) return {};
-
-    Report report{};
-    const bool started = read_report(read_end.get(), report) && report.kind == report_started;
-    ChildProcess child(waiter, started ? report.value : -1, read_end.release());
-    if (!started) return {};  // the waiter is reaped on the way out
-    return child;
-}
-
-bool is_executable_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// The arguments and environment of a child, kept alive until it is started.
-class ChildImage {
-public:
-    explicit ChildImage(const std::wstring& command_line) {
-        for (const std::wstring& arg : rkit::split_command_line(command_line))
-            args_.push_back(rkit::wide_to_char(arg));
-        if (args_.empty() || args_[0].empty()) return;
-        for (std::string& arg : args_) argv_.push_back(arg.data());
-        argv_.push_back(nullptr);
-        for (char** e = environ; e && *e; ++e) env_.push_back(*e);
-        program_ = resolve(args_[0]);
-    }
-
-    bool valid() const { return !program_.empty(); }
-
-    // Sets NAME=value for the child, replacing what the host has.
-    void set_env(const std::string& name, const std::string& value) {
-        owned_env_.push_back(name + "=" + value);
-        std::erase_if(env_, [&](const char* e) {
-            return std::string_view(e).starts_with(name) && e[name.size()] == '=';
-        });
-    }
-
-    // Starts the program in work_dir.
-    ChildProcess start(const std::wstring& work_dir, const ChildStreams& streams) {
-        if (!valid()) return {};
-        const std::string dir = rkit::wide_to_char(work_dir);
-        std::vector<char*> env = env_;
-        for (std::string& e : owned_env_) env.push_back(e.data());
-        env.push_back(nullptr);
-        rlimit files{};
-        const int max_fd = getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
-                               ? static_cast<int>(files.rlim_cur) : 65536;
-        Launch launch{program_.c_str(), argv_.data(), env.data(), dir.empty() ? nullptr : dir.c_str(),
-                      streams, -1, max_fd};
-        return start_child(launch);
-    }
-
-private:
-    // The file to execute: a path as given (a relative one means the folder
-    // we are in, as it would for CreateProcess, not the child's working
-    // folder), a bare name from PATH; empty when there is none.
-    static std::string resolve(const std::string& program) {
-        if (program.find('/') != std::string::npos) {
-            if (program[0] == '/') return program;
-            std::error_code error;
-            const auto absolute = std::filesystem::absolute(program, error);
-            return error ? program : absolute.string();
-        }
-        const char* path = std::getenv("PATH");
-        std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-        for (size_t begin = 0; begin <= dirs.size();) {
-            size_t end = dirs.find(':', begin);
-            if (end == std::string::npos) end = dirs.size();
-            const std::string dir = dirs.substr(begin, end - begin);
-            const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
-            if (is_executable_file(candidate)) return candidate;
-            begin = end + 1;
-        }
-        return {};
-    }
-
-    std::vector<std::string> args_;
-    std::string program_;
-    std::vector<char*> argv_;
-    std::vector<char*> env_;
-    std::vector<std::string> owned_env_;
-};
 
 int milliseconds_until(Clock::time_point when) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
@@ -374,7 +73,7 @@ int milliseconds_until(Clock::time_point when) {
 
 // The first bytes of a small file of /proc; empty when it cannot be read.
 std::string read_proc_file(const std::string& path) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    rkit::unique_fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return {};
     char buffer[4096];
     const ssize_t n = read(fd.get(), buffer, sizeof buffer - 1);
@@ -392,7 +91,7 @@ bool asks_for_password(const std::wstring& line) {
 // read from /proc: one of its threads sleeps in read() on the terminal.
 class Answerer {
 public:
-    Answerer(const ChildProcess& child, HiddenConsole& console, const std::string& password,
+    Answerer(const rkit::waited_child& child, HiddenConsole& console, const std::string& password,
              IConsoleCallback* callback)
         : child_(child), console_(console), password_(password), callback_(callback) {}
 
@@ -493,7 +192,7 @@ private:
         }
     }
 
-    const ChildProcess& child_;
+    const rkit::waited_child& child_;
     HiddenConsole& console_;
     const std::string& password_;
     IConsoleCallback* callback_;
@@ -505,27 +204,17 @@ private:
 
 }  // namespace
 
-HiddenConsole::HiddenConsole() : previous_(current_console) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+HiddenConsole::HiddenConsole() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    const int master = master_.get();
     char name[128];
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
-        ptsname_r(master_, name, sizeof name) != 0 ||
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
-        const int error = errno;
-        if (master_ >= 0) close(master_);
-        throw std::logic_error("can't allocate console, error code: " + std::to_string(error));
-    }
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0 ||
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0)
+        throw std::logic_error("can't allocate console, error code: " + std::to_string(errno));
     terminal_name_ = name;
     winsize size{};
     size.ws_col = static_cast<unsigned short>(screen_.columns());
     size.ws_row = static_cast<unsigned short>(screen_.rows());
-    ioctl(master_, TIOCSWINSZ, &size);
-    current_console = this;
-}
-
-HiddenConsole::~HiddenConsole() {
-    if (current_console == this) current_console = previous_;
-    close(master_);
+    ioctl(master, TIOCSWINSZ, &size);
 }
 
 bool HiddenConsole::drain() {
@@ -533,7 +222,7 @@ bool HiddenConsole::drain() {
     // runner reach its polls.
     char buffer[65536];
     for (int reads = 0; reads < 16; ++reads) {
-        const ssize_t n = read(master_, buffer, sizeof buffer);
+        const ssize_t n = read(master_.get(), buffer, sizeof buffer);
         if (n > 0) {
             const std::string_view bytes(buffer, static_cast<size_t>(n));
             screen_.write(bytes);
@@ -565,20 +254,23 @@ static bool environment_is_utf8() {
 int32_t run_console_process(const std::wstring& command_line, const std::wstring& work_dir,
                             IConsoleCallback* callback, const ConsoleOptions& options) {
     HiddenConsole console;
-    ChildImage image(command_line);
-    if (!image.valid()) return -1;
-    image.set_env("COLUMNS", std::to_string(console.screen().columns()));
-    image.set_env("LINES", std::to_string(console.screen().rows()));
+    rkit::child_spec spec = child_of(command_line, work_dir);
+    spec.env = {{"COLUMNS", std::to_string(console.screen().columns())},
+                {"LINES", std::to_string(console.screen().rows())}};
     // The screen model reads UTF-8. Started from cron or a service there may
     // be no locale at all, and rar then mangles non-ASCII names.
-    if (!environment_is_utf8()) image.set_env("LC_ALL", "C.UTF-8");
+    if (!environment_is_utf8()) spec.env.emplace_back("LC_ALL", "C.UTF-8");
     console.keep_transcript(options.transcript);
 
-    // With a password to give, the child's input is the terminal; without
-    // one it is /dev/null. Either way the child may open /dev/tty itself
-    // (RAR reads its password from there), so every wait of it for input
-    // from the terminal is answered.
-    ChildProcess child = image.start(work_dir, {console.terminal_name().c_str(), !options.password.empty(), -1});
+    // In a session of its own, the terminal becomes the child's controlling
+    // terminal. With a password to give, the child's input is the terminal;
+    // without one it is /dev/null. Either way the child may open /dev/tty
+    // itself (RAR reads its password from there), so every wait of it for
+    // input from the terminal is answered.
+    spec.terminal = console.terminal_name();
+    spec.output = rkit::child_stream::terminal;
+    spec.input = options.password.empty() ? rkit::child_stream::null_device : rkit::child_stream::terminal;
+    rkit::waited_child child(spec);
     if (!child.started()) return -1;
     Answerer answerer(child, console, options.password, callback);
 
@@ -603,7 +295,7 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
         }
 
         if (ready > 0 && fds[0].revents != 0) {
-            result = child.finish();
+            result = exit_code_of(child.wait());
             break;
         }
 
@@ -647,20 +339,15 @@ int32_t run_process_to_file(const std::wstring& command_line, const std::wstring
         const std::string path = rkit::wide_to_char(output_file);
         if (path.empty()) return -1;
         // One open file behind both streams keeps their writes in order.
-        Fd output(above_standard_streams(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)));
-        if (output.get() < 0) return -1;
-        ChildImage image(command_line);
-        ChildProcess child = image.start(work_dir, {nullptr, false, output.get()});
-        return child.started() ? child.finish() : -1;
+        const rkit::unique_fd output(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (!output.valid()) return -1;
+        rkit::child_spec spec = child_of(command_line, work_dir);
+        spec.output = rkit::child_stream::descriptor;
+        spec.descriptor = output.get();
+        return exit_code_of(rkit::run_and_wait(spec));
     } catch (const std::exception&) {
         return -1;
     }
-}
-
-bool read_console_line(std::wstring& line) {
-    if (!current_console) return false;
-    line = current_console->screen().cursor_line();
-    return true;
 }
 
 }  // namespace bk

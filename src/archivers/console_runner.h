@@ -4,8 +4,8 @@
 // run_console_process puts the child on a pseudo-terminal of its own, so that
 // it prints its progress as it would for a user, and keeps a model of that
 // terminal's screen; every 200 ms the callback may read the line the cursor
-// stands on (read_console_line) and may ask the child to stop, which sends it
-// SIGINT. run_process_to_file sends both output streams to a file instead.
+// stands on in the console it is handed and may ask the child to stop, which
+// sends it SIGINT. run_process_to_file sends both output streams to a file instead.
 //
 // Exit codes keep the meaning the archiver drivers know: a normal exit gives
 // its code; a child ended by SIGINT or SIGTERM gives 0xC000013A ("ended by
@@ -26,6 +26,7 @@
 #include <string>
 
 #include "archivers/console_screen.h"
+#include "rkit/unique_fd.h"
 
 namespace bk {
 
@@ -36,20 +37,17 @@ constexpr int32_t exit_code_signal_base = static_cast<int32_t>(0xC0000000u);
 
 // The terminal of one run_console_process call: a pseudo-terminal whose
 // master side the runner reads, and the screen that its output draws.
-// While it lives it is the console that read_console_line reads on the thread
-// that made it; consoles made later on the same thread take over until they end.
 class HiddenConsole {
 public:
     // Opens the pseudo-terminal. Throws std::logic_error
     // "can't allocate console, error code: " and errno in decimal.
     HiddenConsole();
-    ~HiddenConsole();
     HiddenConsole(const HiddenConsole&) = delete;
     HiddenConsole& operator=(const HiddenConsole&) = delete;
 
     // The master side (non-blocking, closed on exec) and the name of the
     // side the child opens as its terminal.
-    int master_fd() const { return master_; }
+    int master_fd() const { return master_.get(); }
     const std::string& terminal_name() const { return terminal_name_; }
 
     ConsoleScreen& screen() { return screen_; }
@@ -65,12 +63,11 @@ public:
     uint64_t output_bytes() const { return output_bytes_; }
 
 private:
-    int master_ = -1;
+    rkit::unique_fd master_;
     std::string terminal_name_;
     ConsoleScreen screen_;
     std::string* transcript_ = nullptr;
     uint64_t output_bytes_ = 0;
-    HiddenConsole* previous_;  // the console that was current before this one
 };
 
 class IConsoleCallback {
@@ -116,10 +113,5 @@ int32_t run_console_process(const std::wstring& command_line, const std::wstring
 // created, the program cannot be started or the wait fails. Never throws.
 int32_t run_process_to_file(const std::wstring& command_line, const std::wstring& work_dir,
                             const std::wstring& output_file);
-
-// The row the cursor stands on in the screen of the current console of this
-// thread (see HiddenConsole), without trailing blanks. False when this thread
-// has no console.
-bool read_console_line(std::wstring& line);
 
 }  // namespace bk

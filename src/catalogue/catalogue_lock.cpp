@@ -35,12 +35,12 @@ CatalogueLock::CatalogueLock(const std::wstring& catalogue_path, IWorkerStatus* 
     // Every user who backs up into the folder must be able to open the lock
     // for writing, whatever the umask of the first one was; the file is
     // empty and nothing in it is ever read.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0)
-        (void)::fchmod(fd_, 0666);
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd_.valid())
+        (void)::fchmod(fd_.get(), 0666);
     else if (errno == EEXIST)
-        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) return;
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd_.valid()) return;
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
@@ -48,32 +48,28 @@ CatalogueLock::CatalogueLock(const std::wstring& catalogue_path, IWorkerStatus* 
     // the wait has to interrupt a blocked call.
     const auto deadline = std::chrono::steady_clock::now() + wait_limit();
     for (;;) {
-        if (::fcntl(fd_, F_OFD_SETLK, &whole) == 0) {
+        if (::fcntl(fd_.get(), F_OFD_SETLK, &whole) == 0) {
             locked_ = true;
             return;
         }
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EACCES) return;
         if (std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd_);
-            fd_ = -1;
+            fd_.reset();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait_limit()).count();
             throw catalogue_locked(format_string_narrow(ids::ERR_CATALOGUE_LOCKED, {seconds, lock_path}));
         }
         try {
             throw_if_canceled(status);
         } catch (...) {
-            ::close(fd_);
-            fd_ = -1;
+            fd_.reset();
             throw;
         }
         std::this_thread::sleep_for(retry_interval);
     }
 }
 
-CatalogueLock::~CatalogueLock() {
-    // Closing the last descriptor of the open file releases the lock.
-    if (fd_ >= 0) ::close(fd_);
-}
+// Closing the last descriptor of the open file releases the lock.
+CatalogueLock::~CatalogueLock() = default;
 
 }  // namespace bk

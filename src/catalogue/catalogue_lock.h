@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/worker_status.h"
+#include "rkit/unique_fd.h"
 
 namespace bk {
 
@@ -44,7 +45,7 @@ public:
     static void set_wait_limit(std::chrono::milliseconds limit);
 
 private:
-    int fd_ = -1;
+    rkit::unique_fd fd_;
     bool locked_ = false;
 };
 

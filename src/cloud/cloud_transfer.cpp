@@ -10,6 +10,7 @@
 #include "cloud/http_session.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
+#include "rkit/percent_encoding.h"
 #include "rkit/text.h"
 
 namespace bk {
@@ -30,20 +31,7 @@ constexpr int32_t MAX_REDIRECTS = WL_MAX_REDIRECTS;
 // One path segment of a URL: everything but the characters that stand for
 // themselves there is percent-encoded from its UTF-8 bytes.
 std::wstring encode_segment(const std::wstring& name) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    static constexpr std::string_view plain = "-._~!$&'()*+,;=:@";
-    std::wstring out;
-    for (unsigned char c : rkit::wide_to_char(name)) {
-        bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        if (alnum || plain.find(static_cast<char>(c)) != std::string_view::npos) {
-            out += static_cast<wchar_t>(c);
-        } else {
-            out += L'%';
-            out += static_cast<wchar_t>(hex[c >> 4]);
-            out += static_cast<wchar_t>(hex[c & 0xF]);
-        }
-    }
-    return out;
+    return rkit::char_to_wide(rkit::percent_encode(rkit::wide_to_char(name), "!$&'()*+,;=:@"));
 }
 
 void transfer(const std::wstring& url, const std::wstring& archive_path, const std::wstring& credentials,

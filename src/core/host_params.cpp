@@ -1,15 +1,13 @@
 #include "core/host_params.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cwchar>
-#include <limits>
 #include <stdexcept>
 #include <string_view>
 
 #include "core/error_list.h"
 #include "core/string_table.h"
+#include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/system.h"
 #include "rkit/text.h"
@@ -125,18 +123,7 @@ bool read_bool_param(HostParamCallback params, const char* key, bool& out) {
 
 bool read_int_param(HostParamCallback params, const char* key, int32_t& out) {
     std::wstring value;
-    if (!read_param(params, key, value) || value.empty()) return false;
-    wchar_t* end = nullptr;
-    errno = 0;
-    long number = std::wcstol(value.c_str(), &end, 10);
-    // c_str() stops at an embedded NUL, so "whole text" is measured against
-    // the real length and such a value is refused.
-    if (errno == ERANGE || end != value.c_str() + value.size()) return false;
-    // long is 64-bit here; the parameter is a 32-bit field.
-    if (number < std::numeric_limits<int32_t>::min() || number > std::numeric_limits<int32_t>::max())
-        return false;
-    out = static_cast<int32_t>(number);
-    return true;
+    return read_param(params, key, value) && rkit::parse_int32(value, out);
 }
 
 bool is_batch(HostParamCallback params) { return bool_param_or(params, "batch", false); }

@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include "rkit/path.h"
+#include "rkit/replace_file.h"
+#include "rkit/unique_fd.h"
 
 namespace rkit {
 
@@ -22,29 +23,6 @@ public:
 
 private:
     int saved_;
-};
-
-class fd_holder {
-public:
-    explicit fd_holder(int fd) : fd_(fd) {}
-    ~fd_holder() {
-        if (fd_ >= 0) {
-            errno_keeper keep;
-            ::close(fd_);
-        }
-    }
-    fd_holder(const fd_holder&) = delete;
-    fd_holder& operator=(const fd_holder&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that a failing close (a full disk on NFS) is seen.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
 };
 
 bool copy_bytes(int from, int to) {
@@ -67,41 +45,12 @@ bool copy_bytes(int from, int to) {
     }
 }
 
-// Fills the open target with the source's content, mode and times, and
-// closes it. On failure the target file is removed.
-bool fill_target(int from, const struct stat& st, fd_holder& to, const std::string& target) {
-    bool ok = copy_bytes(from, to.get()) && ::fchmod(to.get(), st.st_mode & 07777) == 0;
-    if (ok) {
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        ok = ::futimens(to.get(), times) == 0;
-    }
-    if (ok) ok = to.close();
-    if (!ok) {
-        errno_keeper keep;
-        ::unlink(target.c_str());
-    }
-    return ok;
-}
-
-// The longest start of a UTF-8 name that fits in limit bytes without cutting
-// a character in two.
-std::string fit_name(const std::string& name, size_t limit) {
-    if (name.size() <= limit) return name;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
-    return name.substr(0, end);
-}
-
-constexpr size_t name_max = 255;
-
-// A new file beside target: target's name cut to fit, then tag and six random
-// characters. The open descriptor, or -1.
-int open_beside(const std::string& target, const std::string& tag, std::string& temp) {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    temp = folder + fit_name(name, name_max - tag.size() - 6) + tag + "XXXXXX";
-    return ::mkostemp(temp.data(), O_CLOEXEC);
+// Fills the open file with the content of the open source, then gives it
+// the source's mode and times.
+bool fill_from(int from, const struct stat& st, int to) {
+    if (!copy_bytes(from, to) || ::fchmod(to, st.st_mode & 07777) != 0) return false;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::futimens(to, times) == 0;
 }
 
 // The source of a copy, open, with its status; -1 (errno set) for a folder.
@@ -116,17 +65,16 @@ int open_source(const std::string& from, struct stat& st) {
     return -1;
 }
 
-bool copy_beside(const std::string& from, const std::string& to, std::string& temp, const struct stat* target) {
+// A copy of from in a new file beside to, which target (when given) is the status of.
+bool copy_beside(const std::string& from, const std::string& to, file_beside& copy, const struct stat* target) {
     struct stat st {};
-    fd_holder src(open_source(from, st));
-    if (src.get() < 0) return false;
+    const unique_fd src(open_source(from, st));
+    if (!src.valid()) return false;
     if (target && target->st_dev == st.st_dev && target->st_ino == st.st_ino) {
         errno = EINVAL;  // a file copied onto itself would be emptied
         return false;
     }
-    fd_holder temp_fd(open_beside(to, ".vdk", temp));
-    if (temp_fd.get() < 0) return false;
-    return fill_target(src.get(), st, temp_fd, temp);
+    return copy.create(to, "", ".vdk") && fill_from(src.get(), st, copy.fd());
 }
 
 // A copy of from at to. Replacing goes through a temporary file beside the
@@ -135,22 +83,19 @@ bool copy_beside(const std::string& from, const std::string& to, std::string& te
 bool copy_file(const std::string& from, const std::string& to, bool overwrite) {
     if (!overwrite) {
         struct stat st {};
-        fd_holder src(open_source(from, st));
-        if (src.get() < 0) return false;
-        fd_holder target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (target.get() < 0) return false;
-        return fill_target(src.get(), st, target, to);
+        const unique_fd src(open_source(from, st));
+        if (!src.valid()) return false;
+        unique_fd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!target.valid()) return false;
+        if (fill_from(src.get(), st, target.get()) && target.close()) return true;
+        errno_keeper keep;
+        ::unlink(to.c_str());
+        return false;
     }
     struct stat existing {};
     const bool exists = ::stat(to.c_str(), &existing) == 0;
-    std::string temp;
-    if (!copy_beside(from, to, temp, exists ? &existing : nullptr)) return false;
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
-        errno_keeper keep;
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    file_beside copy;
+    return copy_beside(from, to, copy, exists ? &existing : nullptr) && copy.rename_over(to, false);
 }
 
 }  // namespace
@@ -173,17 +118,16 @@ bool file_copy(const std::wstring& from, const std::wstring& to, bool overwrite)
 }
 
 bool create_file_beside(const std::wstring& path, const std::wstring& tag, std::wstring& out) {
-    std::string temp;
-    fd_holder fd(open_beside(native_path(path), native_path(tag), temp));
-    if (fd.get() < 0) return false;
-    out = from_native_path(temp);
+    file_beside file;
+    if (!file.create(native_path(path), "", native_path(tag)) || !file.keep()) return false;
+    out = from_native_path(file.path());
     return true;
 }
 
 bool file_copy_beside(const std::wstring& from, const std::wstring& to, std::wstring& out) {
-    std::string temp;
-    if (!copy_beside(native_path(from), native_path(to), temp, nullptr)) return false;
-    out = from_native_path(temp);
+    file_beside copy;
+    if (!copy_beside(native_path(from), native_path(to), copy, nullptr) || !copy.keep()) return false;
+    out = from_native_path(copy.path());
     return true;
 }
 
@@ -221,25 +165,6 @@ bool create_path(const std::wstring& path) {
     if (::stat(native.c_str(), &st) != 0) return false;
     if (!S_ISDIR(st.st_mode)) {
         errno = ENOTDIR;
-        return false;
-    }
-    return true;
-}
-
-bool dir_deep_delete(const std::wstring& path) {
-    const std::filesystem::path native(native_path(path));
-    struct stat st {};
-    if (::lstat(native.c_str(), &st) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) {
-        errno = ENOTDIR;
-        return false;
-    }
-    // remove_all never follows a link: a link inside the folder goes, what it
-    // points to stays.
-    std::error_code ec;
-    std::filesystem::remove_all(native, ec);
-    if (ec) {
-        errno = ec.value();
         return false;
     }
     return true;

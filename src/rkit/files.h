@@ -24,8 +24,6 @@ bool file_move(const std::wstring& from, const std::wstring& to);
 bool file_rename(const std::wstring& from, const std::wstring& to);
 // Every missing folder of path; true when the folder exists afterwards.
 bool create_path(const std::wstring& path);
-// A folder with everything in it.
-bool dir_deep_delete(const std::wstring& path);
 // Size of a file in bytes, or -1.
 int64_t file_size(const std::wstring& path);
 // $TMPDIR or /tmp.

@@ -1,7 +1,6 @@
 #include "tasks/new_archive.h"
 
 #include <dirent.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "core/string_table.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
+#include "rkit/temp_files.h"
 #include "rkit/text.h"
 #include "settings/filename_template.h"
 
@@ -21,10 +21,8 @@ namespace bk {
 
 namespace {
 
-// The private folders are ".vdk-" and six random characters; the catalogue's
-// temporary files, written beside it before they replace it, are
-// ".backup_list.xml." and six random characters.
-constexpr std::string_view private_prefix = ".vdk-";
+// The catalogue's temporary files, written beside it before they replace it,
+// are ".backup_list.xml." and six random characters.
 constexpr std::string_view catalogue_temp_prefix = ".backup_list.xml.";
 constexpr size_t random_part = 6;
 constexpr time_t leftover_age = 24 * 60 * 60;
@@ -37,22 +35,6 @@ bool named_like(std::string_view name, std::string_view prefix) {
     throw std::runtime_error(std::string(what) + path + ": " + std::strerror(errno));
 }
 
-// A private folder holds nothing but files this module put there: they go,
-// and the folder with them; anything else in it keeps it.
-void remove_private_folder(const std::string& folder) {
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "/" + name;
-            struct stat st {};
-            if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
-        }
-    }
-    ::rmdir(folder.c_str());
-}
-
 // What a backup killed in its work left in the folder, a day later: by then
 // no backup that is still running can own it.
 void remove_leftovers(const std::string& folder) {
@@ -61,12 +43,12 @@ void remove_leftovers(const std::string& folder) {
     const time_t now = ::time(nullptr);
     while (const dirent* e = ::readdir(dir.get())) {
         const std::string_view name = e->d_name;
-        const bool private_folder = named_like(name, private_prefix);
+        const bool private_folder = rkit::is_private_folder_name(name);
         if (!private_folder && !named_like(name, catalogue_temp_prefix)) continue;
         const std::string path = folder + "/" + std::string(name);
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || now - st.st_mtime < leftover_age) continue;
-        if (private_folder && S_ISDIR(st.st_mode)) remove_private_folder(path);
+        if (private_folder && S_ISDIR(st.st_mode)) rkit::dir_deep_delete(rkit::from_native_path(path));
         if (!private_folder && S_ISREG(st.st_mode)) ::unlink(path.c_str());
     }
 }
@@ -87,20 +69,18 @@ NewArchive::NewArchive(const std::wstring& backup_folder, const std::wstring& wa
     mode_ = ::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISGID) ? 0640 : 0600;
 
     path_ = reserve_unique_path(wanted_path, mode_);
-    std::string private_folder = folder + "/" + std::string(private_prefix) + "XXXXXX";
-    if (!::mkdtemp(private_folder.data())) {
+    if (!rkit::make_private_folder(backup_folder, private_folder_)) {
         const int error = errno;
         rkit::file_delete(path_);
         errno = error;
-        fail("can't create ", private_folder);
+        fail("can't create ", rkit::native_path(private_folder_));
     }
-    private_folder_ = rkit::from_native_path(private_folder);
     building_ = rkit::concat_path(private_folder_, rkit::extract_name_ext(path_));
 }
 
 NewArchive::~NewArchive() {
     if (committed_) return;
-    remove_private_folder(rkit::native_path(private_folder_));
+    rkit::dir_deep_delete(private_folder_);
     rkit::file_delete(path_);
 }
 
@@ -109,7 +89,7 @@ void NewArchive::commit() {
     if (::chmod(building.c_str(), mode_) != 0 || ::rename(building.c_str(), rkit::native_path(path_).c_str()) != 0)
         fail("can't move the new archive into place: ", rkit::native_path(path_));
     committed_ = true;
-    remove_private_folder(rkit::native_path(private_folder_));
+    rkit::dir_deep_delete(private_folder_);
 }
 
 void NewArchive::remove() {

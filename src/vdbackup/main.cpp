@@ -4,7 +4,6 @@
 // command line, and reports the module's messages on standard error. It holds
 // the module's libraries itself rather than loading libvardobk.so.
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,11 +20,10 @@
 #include "core/stop_request.h"
 #include "rkit/command_line_quote.h"
 #include "rkit/path.h"
+#include "rkit/process.h"
 #include "rkit/text.h"
 #include "run_plan.h"
 #include "vardobk/command_line.h"
-
-extern char** environ;
 
 namespace {
 
@@ -85,15 +83,14 @@ void wait_for_process(uint32_t pid) {
     while (stop_signals == 0 && process_running(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
+// The host program, started again as it was started before: in this
+// session, with our standard streams.
 void start_detached(const std::vector<std::wstring>& command) {
-    std::vector<std::string> args;
-    for (const auto& arg : command) args.push_back(rkit::native_path(arg));
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        std::fprintf(stderr, "vdbackup: cannot start %s\n", args[0].c_str());
+    rkit::child_spec spec;
+    for (const auto& arg : command) spec.args.push_back(rkit::native_path(arg));
+    spec.input = spec.output = rkit::child_stream::inherit;
+    spec.new_session = false;
+    if (!rkit::start_detached(spec)) std::fprintf(stderr, "vdbackup: cannot start %s\n", spec.args[0].c_str());
 }
 
 void print_messages() {

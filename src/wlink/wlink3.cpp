@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "rkit/percent_encoding.h"
+
 namespace {
 
 constexpr int32_t DEFAULT_TIMEOUT_MS = 20000;
@@ -65,20 +67,7 @@ std::wstring from_ascii(std::string_view text) {
 // Users type addresses with spaces and Cyrillic in them; curl wants them
 // encoded. Everything URL syntax means something by ("%", "/", "?", ...) is
 // left as the caller wrote it.
-std::string encode_url(const std::string& url) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : url) {
-        if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}", c)) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+std::string encode_url(const std::string& url) { return rkit::percent_encode(url, "!#$%&'()*+,/:;=?@[]"); }
 
 std::wstring http_status_text(long status, const std::string& status_line) {
     // "HTTP/1.1 401 Unauthorized": the reason after the code. HTTP/2 has none.

@@ -1,23 +1,17 @@
 #include "xml/xml.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <cwctype>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "core/com_error.h"
+#include "rkit/decimal.h"
+#include "rkit/replace_file.h"
 #include "rkit/text.h"
 
 namespace bk {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Result codes of the failures the DOM and variant conversions report.
 constexpr int32_t e_pointer = static_cast<int32_t>(0x80004003u);
@@ -44,25 +38,19 @@ std::wstring wide(const char* text) { return rkit::char_to_wide(text); }
 // Decimal text to a 32-bit integer with the rules of the variant conversion:
 // blanks around the number are allowed, anything else is a type mismatch,
 // a number outside the 32-bit range an overflow. Gives 0 or the failure's code.
-int32_t to_int32(const wchar_t* text, int32_t& target) {
-    const wchar_t* p = text;
-    while (std::iswspace(*p)) ++p;
-    bool negative = false;
-    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
-    if (!(*p >= L'0' && *p <= L'9')) return disp_e_typemismatch;
+int32_t to_int32(std::wstring_view text, int32_t& target) {
     int64_t value = 0;
-    bool overflow = false;
-    for (; *p >= L'0' && *p <= L'9'; ++p) {
-        value = value * 10 + (*p - L'0');
-        if (value > int64_t{1} << 32) overflow = true, value = int64_t{1} << 32;
+    switch (rkit::parse_decimal(text, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                                value, true)) {
+        case rkit::decimal_result::ok:
+            target = static_cast<int32_t>(value);
+            return 0;
+        case rkit::decimal_result::out_of_range:
+            return disp_e_overflow;
+        case rkit::decimal_result::not_a_number:
+            break;
     }
-    while (std::iswspace(*p)) ++p;
-    if (*p) return disp_e_typemismatch;
-    if (negative) value = -value;
-    if (overflow || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return disp_e_overflow;
-    target = static_cast<int32_t>(value);
-    return 0;
+    return disp_e_typemismatch;
 }
 
 // The element as a path from the document element; an element with
@@ -126,76 +114,10 @@ struct string_writer : pugi::xml_writer {
     void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
 };
 
-// The mode a new file gets from open(..., 0666): 0666 without the umask. The
-// umask is read from /proc, since setting it to read it back is not safe while
-// other threads create files.
-mode_t new_file_mode() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    }
-    return 0644;
-}
-
 // Replaces the file at path with bytes so that a crash or a full disk at any
 // moment leaves either the old file or the new one, never a mixture.
 void replace_file(const std::string& path, const std::string& bytes) {
-    std::string target = path;
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        // Saving through a link updates the file it points to and keeps the link.
-        fs::path real = fs::canonical(target, ec);
-        if (!ec) target = real.string();
-    }
-    const fs::path target_path(target);
-    std::string name = target_path.filename().string();
-    fs::path folder = target_path.parent_path();
-    std::string temp = (folder / ("." + name.substr(0, 200) + ".XXXXXX")).string();
-
-    int fd = mkstemp(temp.data());
-    if (fd < 0) throw_write_error(errno, path);
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    };
-
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        if (::fchmod(fd, old.st_mode & 07777) != 0) fail(errno);
-        // Only root can hand a file to another owner; for anyone else the
-        // owner is already theirs or cannot be kept.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
-    } else if (::fchmod(fd, new_file_mode()) != 0) {
-        fail(errno);
-    }
-
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw_write_error(err, path);
-    }
-    // Make the rename itself durable.
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (!rkit::replace_file_content(path, bytes)) throw_write_error(errno, path);
 }
 
 }  // namespace
@@ -327,7 +249,7 @@ bool read_attr(const XmlNode& element, std::wstring_view name, std::wstring& tar
 bool read_attr(const XmlNode& element, std::wstring_view name, int32_t& target) {
     pugi::xml_attribute attr = find_attr(element, name);
     if (!attr) return false;
-    if (const int32_t code = to_int32(wide(attr.value()).c_str(), target)) {
+    if (const int32_t code = to_int32(wide(attr.value()), target)) {
         const char* cause = code == disp_e_overflow ? "Out of present range." : "Type mismatch.";
         throw com_error(code, wide(("XML: attribute " + utf8(name) + "=" + quoted_value(attr) + " of " +
                                     where(element) + ": " + cause)

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <tuple>
@@ -14,6 +15,8 @@
 #include "support/temp_dir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Callback : bk::IConsoleCallback {
     std::function<bool(const bk::HiddenConsole&)> poll;
@@ -31,19 +34,14 @@ std::wstring child(const std::wstring& steps) {
     return L"\"" + rkit::char_to_wide(CONSOLE_CHILD_PATH) + L"\" " + steps;
 }
 
-std::wstring cursor_line() {
-    std::wstring line;
-    return bk::read_console_line(line) ? line : L"<no console>";
-}
-
 TEST(ConsoleRunner, EachFalseAnswerSendsOneSigint) {
     // Once it has its SIGINTs the child stays for several polls answered
     // true, then exits with the number it counted: no extra SIGINT was sent.
     for (const int wanted : {1, 3}) {
         int falses = 0;
         Callback callback;
-        callback.poll = [&](const bk::HiddenConsole&) {
-            if (cursor_line() != L"ready" || falses == wanted) return true;
+        callback.poll = [&](const bk::HiddenConsole& console) {
+            if (console.screen().cursor_line() != L"ready" || falses == wanted) return true;
             return ++falses, false;
         };
         EXPECT_EQ(bk::run_console_process(child(L"trap out ready wait-sigint " + std::to_wstring(wanted) +
@@ -78,7 +76,7 @@ TEST(ConsoleRunner, ChildSeesAWideTerminalNoInputItsFolderAndRewrittenLines) {
     std::wstring lines[3];
     Callback callback;
     callback.poll = [&](const bk::HiddenConsole& console) {
-        if (cursor_line() != progress) return true;
+        if (console.screen().cursor_line() != progress) return true;
         for (int i = 0; i < 3; ++i) lines[i] = console.screen().line(i);
         return false;
     };
@@ -96,7 +94,7 @@ TEST(ConsoleRunner, ChildWritingMegabytesNeverBlocks) {
     // The marker follows the flood: a runner that stopped reading between
     // polls would leave the child stuck in write() until its 30 s alarm.
     Callback callback;
-    callback.poll = [&](const bk::HiddenConsole&) { return cursor_line() != L"done"; };
+    callback.poll = [&](const bk::HiddenConsole& console) { return console.screen().cursor_line() != L"done"; };
     EXPECT_EQ(bk::run_console_process(child(L"trap flood 8000000 out done wait-sigint 1 exit-count"), L"", &callback),
               1);
 }
@@ -125,8 +123,13 @@ TEST(ProcessToFile, TruncatesAndKeepsBothStreamsInOrder) {
     EXPECT_EQ(bktest::read_file(out), "notty\neof\n" + dir.path().string() + "\n");
 }
 
-TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunners) {
+// Neither runner leaves a descriptor behind (a terminal, a pipe, the file).
+TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunnersAndNoDescriptorLeft) {
     bktest::TempDir dir;
+    const auto open_descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = open_descriptors();
     const std::pair<const wchar_t*, uint32_t> cases[] = {{L"signal 11", 0xC000000Bu}, {L"signal 9", 0xC0000009u},
                                                          {L"signal 2", 0xC000013Au},  {L"signal 15", 0xC000013Au},
                                                          {L"exit 255", 255}};
@@ -134,6 +137,7 @@ TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunners) {
         EXPECT_EQ(bk::run_process_to_file(child(steps), L"", (dir / "out.txt").wstring()), int32_t(code)) << steps;
         EXPECT_EQ(bk::run_console_process(child(steps), L"", nullptr), int32_t(code)) << steps;
     }
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 // The password goes only to prompts with the echo off, once per prompt and
@@ -184,15 +188,18 @@ TEST(ConsoleRunner, LastScreenReachesTheCallbackAndChildrenGetAUtf8Locale) {
         if (const char* value = getenv(name)) saved.emplace_back(name, value);
     for (const char* name : names) unsetenv(name);
 
+    // Names that start like the ones the runner sets are the host's and stay.
+    setenv("COLUMNX", "1", 1);
+    setenv("LC_ALLX", "2", 1);
     Callback callback;
-    const std::wstring ask = L"/bin/sh -c \"printf 'locale %s?' $LC_ALL\"";
+    const std::wstring ask = L"/bin/sh -c \"printf 'locale %s%s %s?' $COLUMNX $LC_ALLX $LC_ALL\"";
     EXPECT_EQ(bk::run_console_process(ask, L"", &callback), 0);
-    EXPECT_EQ(callback.last_line, L"locale C.UTF-8?");
+    EXPECT_EQ(callback.last_line, L"locale 12 C.UTF-8?");
     setenv("LANG", "ru_RU.UTF-8", 1);
     EXPECT_EQ(bk::run_console_process(ask, L"", &callback), 0);
-    EXPECT_EQ(callback.last_line, L"locale ?");
+    EXPECT_EQ(callback.last_line, L"locale 12 ?");
 
-    unsetenv("LANG");
+    for (const char* name : {"LANG", "COLUMNX", "LC_ALLX"}) unsetenv(name);
     for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
 }
 
