@@ -17,24 +17,20 @@ const std::string head = "<?xml version=\"1.0\"?>\n";
 }  // namespace
 
 TEST(ArcRelPath, FullPathWithoutRootOrDrive) {
-    const std::wstring long_part(300, L'ж');
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"/home/a/x.dbf", L"home/a/x.dbf"},
         {L"C:\\Data\\base\\x.dbf", L"Data\\base\\x.dbf"},
         {L"d:x.dbf", L"x.dbf"},
         {L"\\\\server\\share\\x.dbf", L"\\server\\share\\x.dbf"},
-        {L"/Мои данные/отчёт 1.dbf", L"Мои данные/отчёт 1.dbf"},
-        {L"/" + long_part + L"/" + long_part + L"." + long_part, long_part + L"/" + long_part + L"." + long_part}};
+        {L"/Мои данные/отчёт 1.dbf", L"Мои данные/отчёт 1.dbf"}};
     for (const auto& [path, expected] : cases) EXPECT_EQ(arc_rel_path(path), expected);
 }
 
 TEST(FileList, WrittenAndReadBack) {
     bktest::TempDir dir;
-    const std::wstring long_name(300, L'д');
     const std::vector<FileRecord> written{
         {L"ТЕК_ДИР", L"data\\x.dbf", L"C:\\Prog\\data\\x.dbf", 2},
-        {L"ДИР_БАЗЫ", L"Отчёты/март 2024.txt", L"/home/бух/Отчёты/март 2024.txt", 1},
-        {L"/srv/db", long_name + L"." + long_name, L"/srv/db/" + long_name + L"." + long_name, 1}};
+        {L"/srv/db", L"Отчёты/март 2024.txt", L"/home/бух/Отчёты/март 2024.txt", 1}};
     const std::wstring path = (dir / "filelist.xml").wstring();
     write_filelist(path, written);
     EXPECT_EQ(bktest::read_file(dir / "filelist.xml")
@@ -48,8 +44,7 @@ TEST(FileList, WrittenAndReadBack) {
     read_filelist(path, L"/tmp/t1", read);
     EXPECT_EQ(read, (std::vector<FileRecord>{
                         {L"ТЕК_ДИР", L"data\\x.dbf", L"/tmp/t1/Prog/data/x.dbf", 2},
-                        {L"ДИР_БАЗЫ", L"Отчёты/март 2024.txt", L"/tmp/t1/home/бух/Отчёты/март 2024.txt", 1},
-                        {L"/srv/db", long_name + L"." + long_name, L"/tmp/t1/srv/db/" + long_name + L"." + long_name, 1}}));
+                        {L"/srv/db", L"Отчёты/март 2024.txt", L"/tmp/t1/home/бух/Отчёты/март 2024.txt", 1}}));
 }
 
 TEST(FileList, HandWrittenAndDamagedLists) {

@@ -10,6 +10,7 @@
 #include "files/gather.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
+#include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -46,21 +47,6 @@ Paths search(const fs::path& root, const std::wstring& include, const std::wstri
         out.push_back(p.starts_with(wide(root) + L"/") ? p.substr(wide(root).size() + 1) : p);
     return out;
 }
-
-// Keeps every status it is shown; from the cancel_at-th cancel check on
-// (counting from 0) it reports a cancel request.
-class RecordingStatus : public bk::IWorkerStatus {
-public:
-    explicit RecordingStatus(int cancel_at = -1) : cancel_at_(cancel_at) {}
-    bool canceled() override { return cancel_at_ >= 0 && checks_++ >= cancel_at_; }
-    bk::TaskStatus get_status() override { return shown.empty() ? bk::TaskStatus{} : shown.back(); }
-    void set_status(const bk::TaskStatus& status) override { shown.push_back(status); }
-    int ask(const std::wstring&, uint32_t) override { return 0; }
-    std::vector<bk::TaskStatus> shown;
-
-private:
-    int cancel_at_, checks_ = 0;
-};
 
 // Include and exclude masks of one group's folder. Wildcards ignore case in
 // file names; an excluded name or pattern also leaves out the subfolders of
@@ -196,13 +182,20 @@ TEST_F(GatherFiles, GroupRecordsAreRelativeToTheBasicFolderWithTheExtractFolderB
                                  {L"ДИР_БАЗЫ", L"../x/y/top.txt", at("top.txt"), 1}}));
 }
 
-TEST_F(GatherFiles, SingleFilesByFileMacroAndByPath) {
-    make_tree(root.path(), {"db/main.shp", "db/x.dbf", "Отчёт за май.txt"});
-    settings.single_files = {single(L"ТЕК_SHP"), single(L"ТЕК_SHP", L"arch"), single(L"db\\x.dbf"),
+// Of several records of one file only consecutive ones, however the path is
+// spelt, are one.
+TEST_F(GatherFiles, SingleFilesByFileMacroAndByPathAndOnlyConsecutiveDuplicatesDropped) {
+    make_tree(root.path(), {"db/main.shp", "db/x.dbf", "db/y.dbf", "Отчёт за май.txt"});
+    settings.single_files = {single(L"ТЕК_SHP"),     single(L"ТЕК_SHP", L"arch"), single(L"db\\x.dbf"),
+                             single(at("db/x.dbf")), single(L"db/./x.dbf"),       single(L"db\\y.dbf"),
+                             single(L"db\\x.dbf"),   single(L"db\\x.dbf", L"old"),
                              single(at("Отчёт за май.txt"), L"отчёты")};
     EXPECT_EQ(gather(), (Records{{L"ТЕК_SHP", L"main.shp", at("db/main.shp"), 2},
                                  {L"ТЕК_SHP", L"arch/main.shp", at("db/main.shp"), 2},
-                                 {at("db"), L"x.dbf", at("db/x.dbf"), 1},
+                                 {at("db"), L"x.dbf", at("db/x.dbf"), 3},
+                                 {at("db"), L"y.dbf", at("db/y.dbf"), 1},
+                                 {at("db"), L"x.dbf", at("db/x.dbf"), 3},
+                                 {at("db"), L"old/x.dbf", at("db/x.dbf"), 3},
                                  {root.wpath(), L"отчёты/Отчёт за май.txt", at("Отчёт за май.txt"), 1}}));
 }
 
@@ -255,37 +248,27 @@ TEST_F(GatherFiles, AFileReachedTwiceCountsTwiceAndIsArchivedOnce) {
     EXPECT_EQ(bk::unique_paths(records), (Paths{at("db/main.shp"), at("db/X.dbf"), at("db/x.dbf"), at("db/y.dbf")}));
 }
 
-TEST_F(GatherFiles, OnlyConsecutiveDuplicatesAreDropped) {
-    make_tree(root.path(), {"db/x.dbf", "db/y.dbf"});
-    settings.single_files = {single(L"db\\x.dbf"), single(at("db/x.dbf")), single(L"db/./x.dbf"), single(L"db\\y.dbf"),
-                             single(L"db\\x.dbf"), single(L"db\\x.dbf", L"old")};
-    EXPECT_EQ(gather(), (Records{{at("db"), L"x.dbf", at("db/x.dbf"), 3},
-                                 {at("db"), L"y.dbf", at("db/y.dbf"), 1},
-                                 {at("db"), L"x.dbf", at("db/x.dbf"), 3},
-                                 {at("db"), L"old/x.dbf", at("db/x.dbf"), 3}}));
-}
-
 // Texts 20132 to 20134 with the bar hidden; each is preceded by a cancel
 // check, and a cancel request ends the gathering with task_canceled.
 TEST_F(GatherFiles, StatusTextsReachTheTaskAndACancelEndsTheGathering) {
     make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "db/main.shp"});
     settings.file_groups = {group(L"ТЕК_ДИР", L"data", L"", true), group(L"ДИР_БАЗЫ", L"", L"")};
     settings.single_files = {single(L"ТЕК_SHP")};
-    RecordingStatus status;
+    bktest::ScriptedStatus status;
     EXPECT_EQ(gather({}, &status).size(), 4u);
-    Paths texts;
-    for (const auto& s : status.shown) {
-        texts.push_back(s.text);
-        EXPECT_EQ(s.progress, -1);
-    }
-    EXPECT_EQ(texts, (Paths{L"Поиск файлов...", L"Поиск файлов в папке:\n" + at("data"),
-                            L"Поиск файлов в папке:\n" + at("data/sub"), L"Обработка исключений для файлов...",
-                            L"Поиск файлов...", L"Поиск файлов в папке:\n" + at("db"),
-                            L"Обработка исключений для файлов..."}));
-    for (size_t at = 0; at < texts.size(); ++at) {
-        RecordingStatus canceling(static_cast<int>(at));
+    std::vector<bk::TaskStatus> expected;
+    for (const std::wstring& text : Paths{L"Поиск файлов...", L"Поиск файлов в папке:\n" + at("data"),
+                                          L"Поиск файлов в папке:\n" + at("data/sub"),
+                                          L"Обработка исключений для файлов...", L"Поиск файлов...",
+                                          L"Поиск файлов в папке:\n" + at("db"), L"Обработка исключений для файлов..."})
+        expected.push_back({text, -1});
+    EXPECT_EQ(status.statuses(), expected);
+    for (size_t at = 0; at < expected.size(); ++at) {
+        bktest::ScriptedStatus canceling;
+        if (at == 0) canceling.cancel();
+        else canceling.cancel_after_updates(static_cast<int>(at));
         EXPECT_THROW(gather({}, &canceling), bk::task_canceled) << at;
-        EXPECT_EQ(canceling.shown.size(), at);
+        EXPECT_EQ(canceling.statuses().size(), at);
     }
 }
 
