@@ -1,7 +1,9 @@
-// backup_list.xml as written, hand-written and damaged; keep times and the
-// week and month rules in memory; the catalogue step of a backup on real
-// folders: deletion, a year of daily backups, workplaces finishing together,
-// file systems without locks.
+// backup_list.xml and filelist.xml as written, hand-written and damaged
+// (fileinfo.xml holds a record as the catalogue does; the backup task reads it
+// back); keep times and the week and month
+// rules in memory; the catalogue step of a backup on real folders: deletion, a
+// year of daily backups, workplaces finishing together, file systems without
+// locks.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -19,19 +21,32 @@
 #include <set>
 #include <thread>
 
+#include "core/com_error.h"
 #include "core/error_list.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_lock.h"
-#include "records.h"
+#include "catalogue/manifest.h"
 #include "rkit/clock.h"
+#include "xml/xml.h"
 #include "support/temp_dir.h"
 
 using namespace bk;
-using cattest::at;
-using cattest::record;
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string head = "<?xml version=\"1.0\"?>\n";
+
+rkit::timestamp at(int day, int month, int year, int hour = 10, int minute = 0) {
+    rkit::timestamp ts;
+    ts.put(rkit::date(day, month, year), rkit::time(hour, minute, 0));
+    return ts;
+}
+
+BackupRecord record(const rkit::timestamp& time, int keeptime, const std::wstring& filename,
+                    const std::wstring& dbname = L"base.shp") {
+    return {time, keeptime, filename, L"", {L"7.2", L"pro", 0, dbname, L"", L""}};
+}
 
 std::vector<std::wstring> names(const Catalogue& records) {
     std::vector<std::wstring> out;
@@ -75,7 +90,9 @@ BackupRecord new_backup(const rkit::timestamp& time, const bktest::TempDir& dir,
 
 }  // namespace
 
-TEST(CatalogueFile, WritesAttributesInOrderAndReadsThemBack) {
+// Every attribute in a fixed order; a hand-written entry, of any element
+// name, keeps the defaults for what it lacks.
+TEST(CatalogueFile, WrittenInOrderReadBackAndHandWritten) {
     bktest::TempDir dir;
     BackupRecord full = record(at(5, 3, 2024, 14, 7), 30, L"архив 1.7z");
     full.comment = L"перед закрытием года";
@@ -91,17 +108,14 @@ TEST(CatalogueFile, WritesAttributesInOrderAndReadsThemBack) {
                         "workstation=\"buh-1\"/>"),
               std::string::npos);
     EXPECT_EQ(read_back(dir.path()), written);
-}
 
-TEST(CatalogueFile, HandWrittenEntriesKeepDefaultsForWhatIsMissing) {
-    bktest::TempDir dir;
     bktest::write_file(dir / "backup_list.xml",
-                       "<?xml version=\"1.0\"?>\n<root>\n  <items>\n"
-                       "    <entry date=\"02.02.2022\" time=\"08:30:15\" filename=\"a.7z\"/>\n"
-                       "    <!-- kept by hand -->\n"
-                       "    <backup keeptime=\"7\" comment=\"no date\"/>\n"
-                       "    <backup date=\"31.02.2022\" time=\"25:00:00\" keeptime=\"90\"/>\n"
-                       "  </items>\n</root>\n");
+                       head + "<root>\n  <items>\n"
+                              "    <entry date=\"02.02.2022\" time=\"08:30:15\" filename=\"a.7z\"/>\n"
+                              "    <!-- kept by hand -->\n"
+                              "    <backup keeptime=\"7\" comment=\"no date\"/>\n"
+                              "    <backup date=\"31.02.2022\" time=\"25:00:00\" keeptime=\"90\"/>\n"
+                              "  </items>\n</root>\n");
     Catalogue read = read_back(dir.path());
     ASSERT_EQ(read.size(), 3u);
     EXPECT_EQ(read[0].time.get(), at(2, 2, 2022, 8, 30).get() + 15000);
@@ -114,9 +128,57 @@ TEST(CatalogueFile, HandWrittenEntriesKeepDefaultsForWhatIsMissing) {
     EXPECT_EQ(read[2].time, BackupRecord().time);
     EXPECT_LT(read[2].time, at(1, 1, 1990));
 
-    bktest::write_file(dir / "backup_list.xml", "<?xml version=\"1.0\"?><root><other/></root>");
+    bktest::write_file(dir / "backup_list.xml", head + "<root><other/></root>");
     read_catalogue(catalogue_path(dir.wpath()), read);
     EXPECT_TRUE(read.empty());
+}
+
+TEST(ArcRelPath, FullPathWithoutRootOrDrive) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"/home/a/x.dbf", L"home/a/x.dbf"},
+        {L"C:\\Data\\base\\x.dbf", L"Data\\base\\x.dbf"},
+        {L"d:x.dbf", L"x.dbf"},
+        {L"\\\\server\\share\\x.dbf", L"\\server\\share\\x.dbf"},
+        {L"/Мои данные/отчёт 1.dbf", L"Мои данные/отчёт 1.dbf"}};
+    for (const auto& [path, expected] : cases) EXPECT_EQ(arc_rel_path(path), expected);
+}
+
+// filelist.xml comes back below the extraction folder, a Windows path with
+// its Windows meaning. A hand-written list may name its elements anything;
+// ".." is read as written, left for the restore to refuse; a missing
+// attribute or a bad number fails the list.
+TEST(FileList, WrittenReadBackHandWrittenAndDamaged) {
+    bktest::TempDir dir;
+    const std::wstring path = (dir / "filelist.xml").wstring();
+    write_filelist(path, {{L"ТЕК_ДИР", L"data\\x.dbf", L"C:\\Prog\\data\\x.dbf", 2},
+                          {L"/srv/db", L"Отчёты/март 2024.txt", L"/home/бух/Отчёты/март 2024.txt", 1}});
+    EXPECT_TRUE(bktest::read_file(dir / "filelist.xml")
+                    .starts_with(head + "<root><files><file base_symbolic_name=\"ТЕК_ДИР\" rel_path=\"data\\x.dbf\" "
+                                        "arc_rel_path=\"Prog\\data\\x.dbf\" ref_count=\"2\"/>"));
+    std::vector<FileRecord> read{{L"left", L"over", L"", 9}};
+    read_filelist(path, L"/tmp/t1", read);
+    EXPECT_EQ(read, (std::vector<FileRecord>{
+                        {L"ТЕК_ДИР", L"data\\x.dbf", L"/tmp/t1/Prog/data/x.dbf", 2},
+                        {L"/srv/db", L"Отчёты/март 2024.txt", L"/tmp/t1/home/бух/Отчёты/март 2024.txt", 1}}));
+
+    const auto read_text = [&](const std::string& files) {
+        bktest::write_file(dir / "filelist.xml", head + "<root>" + files + "</root>");
+        std::vector<FileRecord> read{{L"kept", L"", L"", 1}};
+        read_filelist(path, L"/x", read);
+        return read;
+    };
+    EXPECT_EQ(read_text("<other/>").at(0).base_symbolic_name, L"kept");  // no files element: left alone
+    read = read_text("<files><entry base_symbolic_name=\"ДИР_DBF\" rel_path=\"a.dbf\" arc_rel_path=\"Учёт\\a.dbf\" "
+                     "ref_count=\"1\"></entry><file base_symbolic_name=\"A\" rel_path=\"a\" "
+                     "arc_rel_path=\"data\\..\\..\\etc\\passwd\" ref_count=\"1\"/></files>");
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].path, L"/x/Учёт/a.dbf");
+    EXPECT_EQ(read[1].path, L"/x/data/../../etc/passwd");
+    EXPECT_THROW(read_text("<files><file base_symbolic_name=\"A\" arc_rel_path=\"a\" ref_count=\"1\"/></files>"),
+                 xml_error);
+    EXPECT_THROW(read_text("<files><file base_symbolic_name=\"A\" rel_path=\"a\" arc_rel_path=\"a\" "
+                           "ref_count=\"x\"/></files>"),
+                 com_error);
 }
 
 TEST(KeepTime, ExpiryAndTexts) {
@@ -210,9 +272,8 @@ TEST(UpdateCatalogue, AnUnreadableCatalogueFailsTheBackupAndStays) {
     const BackupRecord made = new_backup(at(1, 3, 2024), dir, L"new.7z");
     BackupSettings settings;
     settings.expired_limit = 0;  // a record misread from the broken file would be deleted at once
-    for (const std::string text :
-         {"<?xml version=\"1.0\"?><root><items><backup filename=\"old.7z\" date=\"01.01.2020\" keeptime=\"7\"",
-          "<root><items><backup filename=\"old.7z\" date=\"01.01.2020\" keeptime=\"seven\"/></items></root>", ""}) {
+    for (const std::string text : {"<root><items><backup filename=\"old.7z\" date=\"01.01.2020\" keeptime=\"7\"",
+                                   "<root><items><backup filename=\"old.7z\" keeptime=\"seven\"/></items></root>"}) {
         bktest::write_file(dir / "backup_list.xml", text);
         std::string message;  // names the file
         try {
