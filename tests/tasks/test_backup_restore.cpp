@@ -79,8 +79,8 @@ std::wstring moving_failed(const std::wstring& file) { return L"Ошибка п�
 
 // A host with its data (put() remembers what a restore must bring back), a
 // backup folder that does not exist yet, settings that save the data, and a
-// TMPDIR of its own that must be left empty. a.dbf is reached by two groups;
-// the database file is saved by its macro "ТЕК_SHP".
+// TMPDIR of its own that every test must leave empty. a.dbf is reached by two
+// groups; the database file is saved by its macro "ТЕК_SHP".
 class Tasks : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -108,7 +108,9 @@ protected:
         run.keeptime = 30;
     }
 
+    // Whatever a task did, its staging folder, list files and work folders are gone.
     void TearDown() override {
+        EXPECT_TRUE(fs::is_empty(temp)) << *tree(temp).begin();
         if (saved_tmpdir.empty()) ::unsetenv("TMPDIR");
         else ::setenv("TMPDIR", saved_tmpdir.c_str(), 1);
     }
@@ -204,8 +206,6 @@ TEST_P(WithArchiver, TheFirstBackupOfANewFolder) {
     EXPECT_EQ(info, expected_record());
     EXPECT_EQ(catalogue(), bk::Catalogue{expected_record()});
 
-    // Staging folder, list files and work folders are all gone.
-    EXPECT_TRUE(fs::is_empty(temp)) << *tree(temp).begin();
     const auto statuses = ui.status.statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.front(), (bk::TaskStatus{bk::load_string(bk::ids::STATUS_PREPARING_BACKUP), -1}));
@@ -232,7 +232,6 @@ TEST_P(WithArchiver, ACancelDuringCompressionLeavesNoArchiveAndTheCatalogueUntou
     EXPECT_TRUE(bktest::error_messages().empty());
     EXPECT_EQ(tree(backups), (std::set<fs::path>{"backup_list.xml", "earlier.7z"}));
     EXPECT_EQ(read_file(backups / "backup_list.xml"), catalogue_before);
-    EXPECT_TRUE(fs::is_empty(temp));
 }
 
 // A file gathered and then deleted before the archiver reaches it: the
@@ -284,7 +283,6 @@ TEST_P(WithArchiver, ARestorePutsBackEveryByteCopyingSharedFilesAndMovingTheOthe
     expect_all_restored();
     EXPECT_EQ(read_file(host / "data/copy/a.dbf"), saved[host / "data/a.dbf"]);
     EXPECT_EQ(read_file(host / "data/new.txt"), "останется");
-    EXPECT_TRUE(fs::is_empty(temp));
 
     const std::vector<std::tuple<fs::path, bool, int>> destinations = {  // copied?, percent
         {host / "data/a.dbf", true, 14},      {host / "data/b.dbf", false, 28},
@@ -327,7 +325,6 @@ TEST_P(WithArchiver, ACancelDuringARestoreStopsBetweenFiles) {
     EXPECT_FALSE(fs::exists(host / "db/main.shp"));
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(bk::error_count(), 0);
-    EXPECT_TRUE(fs::is_empty(temp));
 }
 
 INSTANTIATE_TEST_SUITE_P(Archivers, WithArchiver, ::testing::Values(bk::ARCHIVER_7ZIP, bk::ARCHIVER_RAR),
