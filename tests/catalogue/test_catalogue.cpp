@@ -1,9 +1,8 @@
-// backup_list.xml and filelist.xml as written, hand-written and damaged
-// (fileinfo.xml holds a record as the catalogue does; the backup task reads it
-// back); keep times and the week and month
-// rules in memory; the catalogue step of a backup on real folders: deletion, a
-// year of daily backups, workplaces finishing together, file systems without
-// locks.
+// backup_list.xml and filelist.xml as written, hand-written and damaged; keep
+// times and the week and month rules in memory; the catalogue step of a backup
+// on real folders: deletion, a year of daily backups, workplaces finishing
+// together, file systems without locks. (fileinfo.xml holds a record as the
+// catalogue does; the backup task reads it back.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
