@@ -1,9 +1,7 @@
 // The backup and restore tasks end to end, with the real 7z and rar on a tree
-// made here: what the archive holds, the record it leaves, one pass of the
-// retention rules, cancels, the copy to removable media; a restore that puts
-// back every byte, copying shared files and moving the others, also across
-// file systems; files that cannot be put back become problems and do not stop
-// the restore; a hostile archive writes nothing.
+// made here: what the archive holds and the record it leaves, one pass of the
+// retention rules, failures, cancels, removable media; restores that put back
+// every byte, refuse a hostile archive and name what cannot go back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -330,30 +328,12 @@ TEST_P(WithArchiver, ACancelDuringARestoreStopsBetweenFiles) {
 INSTANTIATE_TEST_SUITE_P(Archivers, WithArchiver, ::testing::Values(bk::ARCHIVER_7ZIP, bk::ARCHIVER_RAR),
                          [](const auto& info) { return info.param == bk::ARCHIVER_RAR ? "Rar" : "SevenZip"; });
 
-// An unreadable catalogue fails the backup and is not overwritten; the
-// caller throws the message, none is left in the list for the host to show
-// twice, and the finished archive is kept.
-TEST_F(Tasks, AnUnreadableCatalogueFailsTheBackupButKeepsTheFinishedArchive) {
-    write_file(backups / "backup_list.xml", "<root><items><backup");
-    EXPECT_NE(failed_backup().find("XML"), std::string::npos);
-    EXPECT_TRUE(bktest::error_messages().empty());
-    EXPECT_EQ(read_file(backups / "backup_list.xml"), "<root><items><backup");
-    EXPECT_EQ(archive_entries(archive).front(), "filelist.xml");
-}
-
-// An archiver that reports success without making the archive: the backup
-// fails with a message and records nothing.
-TEST_F(Tasks, AnArchiverThatMakesNoArchiveFailsTheBackup) {
-    write_file(tmp / "bin/7z", "#!/bin/sh\nexit 0\n");
-    fs::permissions(tmp / "bin/7z", fs::perms::owner_all);
-    settings.archiver.exe_path = wide(tmp / "bin");
-    EXPECT_EQ(failed_backup(), bk::format_string_narrow(bk::ids::ERR_NO_ARCHIVE_MADE, {wide(archive)}));
-    EXPECT_TRUE(fs::is_empty(backups));
-}
-
-// Another program holds the catalogue: the backup waits for it only so long,
-// says which lock file stopped it, and leaves no archive without a record.
-TEST_F(Tasks, AHeldCatalogueLockEndsTheBackupAfterTheWait) {
+// A failed backup says why in the message the caller throws, leaves none in
+// the list for the host to show twice, and no archive without a record:
+// another program holds the catalogue past the wait; an unreadable catalogue
+// is not overwritten, and the finished archive is kept; an archiver reports
+// success without making the archive.
+TEST_F(Tasks, AFailedBackupSaysWhyAndLeavesNoArchiveWithoutARecord) {
     fs::create_directories(backups);
     bk::CatalogueLock::set_wait_limit(std::chrono::milliseconds(300));
     const std::wstring catalogue_file = bk::catalogue_path(wide(backups));
@@ -364,6 +344,20 @@ TEST_F(Tasks, AHeldCatalogueLockEndsTheBackupAfterTheWait) {
     }
     bk::CatalogueLock::set_wait_limit(std::chrono::seconds(60));
     EXPECT_EQ(tree(backups), std::set<fs::path>{".backup_list.xml.lock"});
+
+    write_file(backups / "backup_list.xml", "<root><items><backup");
+    EXPECT_NE(failed_backup().find("XML"), std::string::npos);
+    EXPECT_TRUE(bktest::error_messages().empty());
+    EXPECT_EQ(read_file(backups / "backup_list.xml"), "<root><items><backup");
+    EXPECT_EQ(archive_entries(archive).front(), "filelist.xml");
+
+    write_file(tmp / "bin/7z", "#!/bin/sh\nexit 0\n");
+    fs::permissions(tmp / "bin/7z", fs::perms::owner_all);
+    settings.archiver.exe_path = wide(tmp / "bin");
+    const fs::path made = archive;
+    archive = backups / "vd_backup_2.7z";
+    EXPECT_EQ(failed_backup(), bk::format_string_narrow(bk::ids::ERR_NO_ARCHIVE_MADE, {wide(archive)}));
+    EXPECT_EQ(tree(backups), (std::set<fs::path>{made.filename(), "backup_list.xml", ".backup_list.xml.lock"}));
 }
 
 // What a killed backup left in the backup folder goes once it is a day old;
@@ -505,73 +499,48 @@ TEST_F(Tasks, RecordsOfAHandmadeArchiveThatCannotGoBackWriteNothing) {
     EXPECT_TRUE(problems.empty());
 }
 
-// Removable media: a missing medium (a file stands where its folder should
-// be) or a full one is skipped silently with asking off; with asking on,
-// Cancel skips after the question, and a cancel while the question is up ends
-// the task. A medium that is there gets the copy, in a folder made on it.
-class RemovableCopy : public Tasks {
-protected:
-    void SetUp() override {
-        Tasks::SetUp();
-        settings.options |= bk::OPT_REMOVABLE;
-    }
-};
-
-TEST_F(RemovableCopy, AMissingMediumIsSkippedSilentlyOrAskedAboutAndAPresentOneGetsTheCopy) {
+// Removable media. A missing medium (a file stands where its folder should
+// be) or a full one (a small tmpfs) is skipped silently with asking off; with
+// asking on, Cancel skips after the question, and a cancel while the question
+// is up ends the task. A medium that is there gets the copy, in a folder made
+// on it.
+TEST_F(Tasks, TheCopyToRemovableMediaSkipsAMissingOrFullMediumOrAsksAboutIt) {
+    const fs::path missing = tmp / "stick/копии", present = tmp / "media/копии", full = tmp / "full";
     write_file(tmp / "stick", "not a folder");
-    const std::wstring missing = wide(tmp / "stick/копии");
-    settings.removable_path = missing;
-    ASSERT_TRUE(backup());
-    EXPECT_TRUE(ui.status.questions().empty());
-    EXPECT_TRUE(bktest::error_messages().empty());
-
-    settings.options |= bk::OPT_ASK_REMOVABLE;
-    ui.status.answer_with({bk::IDRETRY, bk::IDCANCEL});
-    archive = backups / "vd_backup_2.7z";
-    ASSERT_TRUE(backup());
-    const auto questions = ui.status.questions();
-    ASSERT_EQ(questions.size(), 2u);
-    EXPECT_EQ(questions[0].text, bk::format_string(bk::ids::REMOVABLE_NO_ACCESS, {missing}));
-    EXPECT_EQ(questions[0].type, 0x35u);
-    EXPECT_EQ(catalogue().size(), 2u);
-    EXPECT_TRUE(fs::is_regular_file(tmp / "stick"));
-
-    settings.removable_path = wide(tmp / "media/копии");
-    archive = backups / "vd_backup_3.7z";
-    ASSERT_TRUE(backup());
-    EXPECT_EQ(ui.status.questions().size(), 2u);
-    EXPECT_EQ(tree(tmp / "media"), (std::set<fs::path>{"копии", "копии/vd_backup_3.7z"}));
-    EXPECT_EQ(read_file(tmp / "media/копии/vd_backup_3.7z"), read_file(archive));
-
-    settings.removable_path = missing;
-    archive = backups / "vd_backup_4.7z";
-    ui.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE));
-    ui.status.answer_with({bk::IDRETRY});
-    EXPECT_FALSE(backup());
-}
-
-// The question about a full medium names both sizes.
-TEST_F(RemovableCopy, AFullMediumIsSkippedOrAskedAbout) {
-    const fs::path stick = tmp / "stick";
-    fs::create_directories(stick);
-    if (::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=8k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-    const struct Unmount { fs::path path; ~Unmount() { ::umount(path.c_str()); } } unmount{stick};
-    settings.removable_path = wide(stick);
+    fs::create_directories(full);
+    const bool mounted = ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=8k") == 0;
+    const struct Unmount { fs::path path; ~Unmount() { ::umount(path.c_str()); } } unmount{full};
+    const std::vector<std::tuple<fs::path, bool, std::vector<int>, bool>> rows = {  // medium, ask, answers, done
+        {missing, false, {}, true},       {missing, true, {bk::IDRETRY, bk::IDCANCEL}, true},
+        {present, true, {}, true},        {missing, true, {bk::IDRETRY}, false},
+        {full, false, {}, true},          {full, true, {bk::IDCANCEL}, true},
+        {full, true, {bk::IDRETRY}, false}};
     int made = 0;
-    for (const auto& [ask, answer, done] :
-         {std::tuple{false, 0, true}, {true, bk::IDCANCEL, true}, {true, bk::IDRETRY, false}}) {
-        if (ask) settings.options |= bk::OPT_ASK_REMOVABLE;
-        if (!done) ui.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE));
-        ui.status.answer_with({answer});
+    for (const auto& [medium, ask, answers, done] : rows) {
+        if (medium == full && !mounted) continue;
+        bktest::ScriptedUserInterface asked;
+        asked.status.answer_with(answers);
+        if (!done) asked.status.cancel_when_text_contains(bk::load_string(bk::ids::STATUS_COPYING_TO_REMOVABLE));
+        settings.options = bk::OPT_REMOVABLE | (ask ? bk::OPT_ASK_REMOVABLE : 0);
+        settings.removable_path = wide(medium);
         archive = backups / ("vd_backup_" + std::to_string(++made) + ".7z");
         EXPECT_EQ(backup(), done) << made;
-        EXPECT_TRUE(fs::is_empty(stick)) << made;
+        const auto questions = asked.status.questions();
+        ASSERT_EQ(questions.size(), answers.size()) << made;
+        EXPECT_EQ(catalogue().size(), size_t(made));
+        EXPECT_TRUE(medium != full || fs::is_empty(full)) << made;
+        if (questions.empty() || !done) continue;
+        EXPECT_EQ(questions[0].type, 0x35u);
+        const int64_t size = fs::file_size(archive), room = fs::space(full).available;
+        EXPECT_EQ(questions[0].text, medium == missing ? bk::format_string(bk::ids::REMOVABLE_NO_ACCESS, {wide(missing)})
+                                                       : bk::format_string(bk::ids::REMOVABLE_NO_SPACE,
+                                                                           {wide(full), bk::format_size(size),
+                                                                            bk::format_size(room)}));
     }
-    const auto questions = ui.status.questions();
-    ASSERT_EQ(questions.size(), 2u);
-    const int64_t size = fs::file_size(backups / "vd_backup_2.7z"), room = fs::space(stick).available;
-    EXPECT_EQ(questions[0].text, bk::format_string(bk::ids::REMOVABLE_NO_SPACE,
-                                                   {wide(stick), bk::format_size(size), bk::format_size(room)}));
+    EXPECT_TRUE(fs::is_regular_file(tmp / "stick"));
+    EXPECT_EQ(tree(tmp / "media"), (std::set<fs::path>{"копии", "копии/vd_backup_3.7z"}));
+    EXPECT_EQ(read_file(present / "vd_backup_3.7z"), read_file(backups / "vd_backup_3.7z"));
+    if (!mounted) GTEST_SKIP() << "cannot mount a tmpfs here: a full medium is not tried";
 }
 
 // Sizes in that question: terabytes are the largest unit, past them the number stands alone.
