@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -134,17 +135,17 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
         bktest::write_file(tmp / "host/data/a.dbf", std::string(30000, 'x') + "конец");
         const fs::path backups = tmp / "backups";
         const std::string run_name = std::to_string(eternal_only) + "," + std::to_string(keeptime) + " ";
-        const auto stored = [&](const std::string& prefix) {
-            return WebDav::stored("dav", prefix + run_name + bktest::unique_name(".7z"));
-        };
+        std::map<std::string, fs::path> stored;  // by prefix, where the server keeps it
         Catalogue old;
-        for (auto [prefix, day, month, kept] : {std::tuple{"last week ", 28, 2, 7}, {"eternal ", 1, 1, KEEP_FOREVER}}) {
-            fs::remove(stored(prefix));  // from earlier runs
-            bktest::write_file(backups / stored(prefix).filename(), prefix);
-            old.push_back({at(day, month), kept, wide(stored(prefix).filename()), L"", identity});
+        for (auto [prefix, day, month, kept] :
+             {std::tuple{"last week ", 28, 2, 7}, {"eternal ", 1, 1, KEEP_FOREVER}, {"new ", 0, 0, 0}}) {
+            stored[prefix] = WebDav::stored("dav", prefix + run_name + bktest::unique_name(".7z"));
+            fs::remove(stored[prefix]);  // from earlier runs
+            if (day == 0) continue;
+            bktest::write_file(backups / stored[prefix].filename(), prefix);
+            old.push_back({at(day, month), kept, wide(stored[prefix].filename()), L"", identity});
         }
         write_catalogue(catalogue_path(wide(backups)), old);
-        fs::remove(stored("new "));
 
         BackupSettings settings;
         settings.file_groups = {{L"ТЕК_ДИР", L"data", L"", L"", L"", 0, L"", {}}};
@@ -154,15 +155,17 @@ TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
         settings.cloud.eternal_only = eternal_only;
         AutoParams run;
         run.keeptime = keeptime;
-        const fs::path archive = backups / stored("new ").filename();
+        const fs::path archive = backups / stored["new "].filename();
+        const BasicFolders folders{{L"ТЕК_ДИР", wide(tmp / "host")}};
         bktest::ScriptedUserInterface ui;
         clear_errors();
-        ASSERT_TRUE(run_worker_task(nullptr, std::make_unique<BackupTask>(settings, wide(backups),
-                                                                          BasicFolders{{L"ТЕК_ДИР", wide(tmp / "host")}},
+        ASSERT_TRUE(run_worker_task(nullptr, std::make_unique<BackupTask>(settings, wide(backups), folders,
                                                                           FileLocations{}, identity, run, at(4, 3),
                                                                           wide(archive))));
         EXPECT_TRUE(bktest::error_messages().empty());
-        const auto arrived = [&](const char* prefix) { return fs::exists(stored(prefix)) ? bktest::read_file(stored(prefix)) : ""; };
+        const auto arrived = [&](const char* prefix) {
+            return fs::exists(stored[prefix]) ? bktest::read_file(stored[prefix]) : "";
+        };
         EXPECT_EQ(arrived("new "), new_goes ? bktest::read_file(archive) : "");
         EXPECT_EQ(arrived("last week "), last_week_goes ? "last week " : "");
         EXPECT_EQ(arrived("eternal "), "");

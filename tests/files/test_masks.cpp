@@ -3,45 +3,44 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "files/masks.h"
 
 using bk::MaskEntry;
 using Masks = std::vector<MaskEntry>;
 
-TEST(MaskList, SplitsAtSemicolonsAndCommasAndTrimsBlanks) {
-    EXPECT_EQ(bk::parse_mask_list(L" *.txt ; ;*.ini,\t*.dbf\t,,a b.txt"),
-              (Masks{{L"", L"*.txt"}, {L"", L"*.ini"}, {L"", L"*.dbf"}, {L"", L"a b.txt"}}));
-    EXPECT_TRUE(bk::parse_mask_list(L" ;\t, ;").empty());
-    EXPECT_EQ(bk::parse_mask_list(L"\n*.a"), (Masks{{L"", L"\n*.a"}}));  // only blanks and tabs are trimmed
-    // Both separators start a folder part; nothing is validated while parsing.
-    EXPECT_EQ(bk::parse_mask_list(L"data\\*.dbf; old/arch/*.7z; /etc/*.conf; temp; dat?\\*.dbf; data\\"),
-              (Masks{{L"data", L"*.dbf"}, {L"old/arch", L"*.7z"}, {L"/etc", L"*.conf"}, {L"", L"temp"},
-                     {L"dat?", L"*.dbf"}, {L"data", L""}}));
-}
-
-TEST(MaskValidation, RejectsWildcardFoldersEmptyNamesAndSeparatorsInNames) {
-    const std::vector<std::pair<MaskEntry, std::string>> cases{
-        {{L"data", L"*.dbf"}, "valid"},
-        {{L"", L"?*.*"}, "valid"},
-        {{L"", L"a:b|c"}, "valid"},  // characters Windows forbids are left to the file system
-        {{L"dat?", L"*.dbf"}, "invalid mask: dat?/*.dbf"},
-        {{L"d*/x", L"a"}, "invalid mask: d*/x/a"},
-        {{L"data", L""}, "invalid mask: data"},
-        {{L"", L"a\\b"}, "invalid mask: a/b"},
-        {{L"папка?", L"*.dbf"}, "invalid mask: папка?/*.dbf"},  // UTF-8 for the user
+// A list is split at semicolons and commas with blanks and tabs trimmed, and
+// either separator starts a folder part; nothing is validated meanwhile.
+// Validation then names the first mask that cannot be searched, in UTF-8.
+TEST(MaskList, SplitAndThenValidated) {
+    const std::vector<std::tuple<std::wstring, Masks, std::string>> cases{
+        {L" *.txt ; ;*.ini,\t*.dbf\t,,a b.txt", {{L"", L"*.txt"}, {L"", L"*.ini"}, {L"", L"*.dbf"}, {L"", L"a b.txt"}},
+         ""},
+        {L" ;\t, ;", {}, ""},
+        {L"\n*.a", {{L"", L"\n*.a"}}, ""},  // only blanks and tabs are trimmed
+        // Characters Windows forbids are left to the file system.
+        {L"data\\*.dbf; old/arch/*.7z; /etc/*.conf; ?*.*; a:b|c",
+         {{L"data", L"*.dbf"}, {L"old/arch", L"*.7z"}, {L"/etc", L"*.conf"}, {L"", L"?*.*"}, {L"", L"a:b|c"}}, ""},
+        {L"*.txt; dat?\\*.dbf", {{L"", L"*.txt"}, {L"dat?", L"*.dbf"}}, "invalid mask: dat?/*.dbf"},
+        {L"d*/x/a", {{L"d*/x", L"a"}}, "invalid mask: d*/x/a"},
+        {L"temp; data\\; dat?\\*.dbf", {{L"", L"temp"}, {L"data", L""}, {L"dat?", L"*.dbf"}}, "invalid mask: data"},
+        {L"папка?\\*.dbf", {{L"папка?", L"*.dbf"}}, "invalid mask: папка?/*.dbf"},
     };
-    for (const auto& [entry, message] : cases) {
-        std::string got = "valid";
+    const auto message_of = [](const MaskEntry& mask) {
         try {
-            bk::validate_mask(entry);
+            bk::validate_mask(mask);
         } catch (const std::runtime_error& e) {
-            got = e.what();
+            return std::string(e.what());
         }
-        EXPECT_EQ(got, message);
+        return std::string("valid");
+    };
+    for (const auto& [text, masks, message] : cases) {
+        EXPECT_EQ(bk::parse_mask_list(text), masks);
+        const auto invalid = bk::find_invalid_mask(masks);
+        EXPECT_EQ(invalid ? message_of(*invalid) : "", message);
     }
-    EXPECT_FALSE(bk::find_invalid_mask(bk::parse_mask_list(L"*.txt; data\\*.dbf")).has_value());
-    EXPECT_EQ(bk::find_invalid_mask(bk::parse_mask_list(L"*.txt; data\\; dat?\\*.dbf")), (MaskEntry{L"data", L""}));
+    EXPECT_EQ(message_of({L"", L"a\\b"}), "invalid mask: a/b");  // a separator in a name
 }
 
 TEST(MatchPattern, WildcardsWithBacktrackingAndCase) {

@@ -57,32 +57,29 @@ TEST(WorkerTask, TheLastErrorOrAnExceptionIsThrownAndEarlierErrorsAreListed) {
     }
 }
 
-TEST(UnattendedAnswers, DefaultButtonExceptRetryCancel) {
+// Nobody is there to answer: work runs to its end, and every question gets
+// its default button, except Retry/Cancel, which cancels (a retry would ask
+// again for ever).
+TEST(HeadlessUi, WorkRunsToItsEndAndQuestionsGetTheDefaultButtonButNeverRetry) {
     using namespace bk;
-    EXPECT_EQ(unattended_answer(MB_OK | MB_ICONINFORMATION), IDOK);
-    EXPECT_EQ(unattended_answer(MB_OKCANCEL), IDOK);
-    EXPECT_EQ(unattended_answer(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
-    EXPECT_EQ(unattended_answer(MB_YESNO | MB_ICONQUESTION), IDYES);
-    EXPECT_EQ(unattended_answer(MB_YESNO | MB_DEFBUTTON2), IDNO);
-    EXPECT_EQ(unattended_answer(MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
-    EXPECT_EQ(unattended_answer(MB_ABORTRETRYIGNORE | MB_DEFBUTTON2), IDRETRY);
-    EXPECT_EQ(unattended_answer(MB_RETRYCANCEL), IDCANCEL);
-}
-
-TEST(HeadlessUi, WorkRunsToItsEndAndQuestionsGetTheUnattendedAnswer) {
-    bk::HeadlessUserInterface headless;
+    HeadlessUserInterface headless;
     int answer = 0;
-    bk::TaskStatus last;
-    headless.run_with_progress(nullptr, L"заголовок", [&](bk::IWorkerStatus& status) {
+    TaskStatus last;
+    headless.run_with_progress(nullptr, L"заголовок", [&](IWorkerStatus& status) {
         status.set_status({L"почти готово", 99});
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         EXPECT_FALSE(status.canceled());
-        answer = status.ask(L"Повторить?", bk::MB_RETRYCANCEL);
+        answer = status.ask(L"Повторить?", MB_RETRYCANCEL);
         last = status.get_status();
     });
-    EXPECT_EQ(answer, bk::IDCANCEL);
-    EXPECT_EQ(last, (bk::TaskStatus{L"почти готово", 99}));
-    EXPECT_EQ(headless.message_box(nullptr, L"Копия создана.", bk::MB_OK), bk::IDOK);
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_EQ(last, (TaskStatus{L"почти готово", 99}));
+    for (const auto& [type, expected] :
+         {std::pair{MB_OK | MB_ICONINFORMATION, IDOK}, {MB_OKCANCEL, IDOK}, {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+          {MB_YESNO | MB_ICONQUESTION, IDYES}, {MB_YESNO | MB_DEFBUTTON2, IDNO},
+          {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL}, {MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, IDRETRY},
+          {MB_RETRYCANCEL, IDCANCEL}})
+        EXPECT_EQ(headless.message_box(nullptr, L"Копия создана.", type), expected) << type;
 }
 
 }  // namespace
