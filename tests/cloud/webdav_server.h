@@ -3,9 +3,6 @@
 // test program by hand: tests/cloud/webdav_server.sh start <that folder>.
 #pragma once
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -35,20 +32,6 @@ struct WebDav {
 inline std::string unique_name(const std::string& suffix) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     return std::string(info->test_suite_name()) + "." + info->name() + suffix;
-}
-
-// A port on 127.0.0.1 where nothing listens: one the kernel just gave out and took back.
-inline int closed_port() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("no free port");
-    close(s);
-    return ntohs(address.sin_port);
 }
 
 }  // namespace bktest
