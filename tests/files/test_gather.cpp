@@ -169,11 +169,14 @@ protected:
     bk::BackupSettings settings;
 };
 
+// Missing folders and files, and empty folders, are skipped silently.
 TEST_F(GatherFiles, GroupRecordsAreRelativeToTheBasicFolderWithTheExtractFolderBeforeTheName) {
     // data/z.txt follows data/sub/b.txt: the folder changes back between two files.
-    make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "data/z.txt", "data/c.ini", "db/x.dbf", "top.txt"});
+    make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "data/z.txt", "data/c.ini", "db/x.dbf", "top.txt", "empty/"});
     settings.file_groups = {group(L"ТЕК_ДИР", L"data", L"*.txt", true, L"old"), group(L"ДИР_БАЗЫ", L"", L""),
-                            group(L"db", L"", L"*.dbf"), group(L"ДИР_БАЗЫ", L"..", L"top.txt", false, L"x\\y")};
+                            group(L"db", L"", L"*.dbf"), group(L"ДИР_БАЗЫ", L"..", L"top.txt", false, L"x\\y"),
+                            group(L"ТЕК_ДИР", L"no such folder", L""), group(L"ТЕК_ДИР", L"empty", L"", true)};
+    settings.single_files = {single(L"ТЕК_SHP"), single(L"ТЕК_REK"), single(L"nothing.dbf"), single(L"data")};
     EXPECT_EQ(gather(), (Records{{L"ТЕК_ДИР", L"data/old/a.txt", at("data/a.txt"), 1},
                                  {L"ТЕК_ДИР", L"data/sub/old/b.txt", at("data/sub/b.txt"), 1},
                                  {L"ТЕК_ДИР", L"data/old/z.txt", at("data/z.txt"), 1},
@@ -197,14 +200,6 @@ TEST_F(GatherFiles, SingleFilesByFileMacroAndByPathAndOnlyConsecutiveDuplicatesD
                                  {at("db"), L"x.dbf", at("db/x.dbf"), 3},
                                  {at("db"), L"old/x.dbf", at("db/x.dbf"), 3},
                                  {root.wpath(), L"отчёты/Отчёт за май.txt", at("Отчёт за май.txt"), 1}}));
-}
-
-TEST_F(GatherFiles, MissingFoldersAndFilesAreSkippedSilently) {
-    make_tree(root.path(), {"data/a.txt", "empty/"});
-    settings.file_groups = {group(L"ТЕК_ДИР", L"no such folder", L""), group(L"ТЕК_ДИР", L"empty", L"", true),
-                            group(L"ТЕК_ДИР", L"data", L"", true)};
-    settings.single_files = {single(L"ТЕК_SHP"), single(L"ТЕК_REK"), single(L"nothing.dbf"), single(L"data")};
-    EXPECT_EQ(gather(), (Records{{L"ТЕК_ДИР", L"data/a.txt", at("data/a.txt"), 1}}));
 }
 
 // A group or file is left out when every one of its components is excluded
