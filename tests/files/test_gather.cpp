@@ -172,7 +172,8 @@ protected:
 // Missing folders and files, and empty folders, are skipped silently.
 TEST_F(GatherFiles, GroupRecordsAreRelativeToTheBasicFolderWithTheExtractFolderBeforeTheName) {
     // data/z.txt follows data/sub/b.txt: the folder changes back between two files.
-    make_tree(root.path(), {"data/a.txt", "data/sub/b.txt", "data/z.txt", "data/c.ini", "db/x.dbf", "top.txt", "empty/"});
+    make_tree(root.path(),
+              {"data/a.txt", "data/sub/b.txt", "data/z.txt", "data/c.ini", "db/x.dbf", "top.txt", "empty/"});
     settings.file_groups = {group(L"ТЕК_ДИР", L"data", L"*.txt", true, L"old"), group(L"ДИР_БАЗЫ", L"", L""),
                             group(L"db", L"", L"*.dbf"), group(L"ДИР_БАЗЫ", L"..", L"top.txt", false, L"x\\y"),
                             group(L"ТЕК_ДИР", L"no such folder", L""), group(L"ТЕК_ДИР", L"empty", L"", true)};

@@ -190,11 +190,10 @@ TEST_P(WithArchiver, TheFirstBackupOfANewFolder) {
     // The manifests come first, then every saved file once, however many
     // groups reach it (what they hold the restores show).
     const std::vector<std::string> entries = archive_entries(archive);
-    ASSERT_EQ(entries.size(), 2 + saved.size());
-    EXPECT_EQ(entries[0], "filelist.xml");
-    EXPECT_EQ(entries[1], "fileinfo.xml");
     std::set<std::string> expected_data;
     for (const auto& [file, bytes] : saved) expected_data.insert(in_archive(file));
+    ASSERT_EQ(entries.size(), 2 + saved.size());
+    EXPECT_EQ(entries[0] + " " + entries[1], "filelist.xml fileinfo.xml");
     EXPECT_EQ(std::set<std::string>(entries.begin() + 2, entries.end()), expected_data);
 
     // fileinfo.xml and the catalogue carry the same record of this backup.
@@ -203,11 +202,6 @@ TEST_P(WithArchiver, TheFirstBackupOfANewFolder) {
     bk::read_fileinfo(wide(tmp / "fileinfo.xml"), info);
     EXPECT_EQ(info, expected_record());
     EXPECT_EQ(catalogue(), bk::Catalogue{expected_record()});
-
-    const auto statuses = ui.status.statuses();
-    ASSERT_FALSE(statuses.empty());
-    EXPECT_EQ(statuses.front(), (bk::TaskStatus{bk::load_string(bk::ids::STATUS_PREPARING_BACKUP), -1}));
-    EXPECT_TRUE(ui.status.showed(bk::load_string(bk::ids::STATUS_UPDATING_CATALOGUE)));
 }
 
 TEST_P(WithArchiver, ACancelDuringCompressionLeavesNoArchiveAndTheCatalogueUntouched) {
@@ -531,11 +525,11 @@ TEST_F(Tasks, TheCopyToRemovableMediaSkipsAMissingOrFullMediumOrAsksAboutIt) {
         EXPECT_TRUE(medium != full || fs::is_empty(full)) << made;
         if (questions.empty() || !done) continue;
         EXPECT_EQ(questions[0].type, 0x35u);
-        const int64_t size = fs::file_size(archive), room = fs::space(full).available;
-        EXPECT_EQ(questions[0].text, medium == missing ? bk::format_string(bk::ids::REMOVABLE_NO_ACCESS, {wide(missing)})
-                                                       : bk::format_string(bk::ids::REMOVABLE_NO_SPACE,
-                                                                           {wide(full), bk::format_size(size),
-                                                                            bk::format_size(room)}));
+        const std::wstring size = bk::format_size(fs::file_size(archive)),
+                           room = bk::format_size(fs::space(full).available);
+        EXPECT_EQ(questions[0].text, medium == missing
+                                         ? bk::format_string(bk::ids::REMOVABLE_NO_ACCESS, {wide(missing)})
+                                         : bk::format_string(bk::ids::REMOVABLE_NO_SPACE, {wide(full), size, room}));
     }
     EXPECT_TRUE(fs::is_regular_file(tmp / "stick"));
     EXPECT_EQ(tree(tmp / "media"), (std::set<fs::path>{"копии", "копии/vd_backup_3.7z"}));
