@@ -29,9 +29,8 @@ std::string random_bytes(size_t size) {
 
 // Records every progress report; answers STOP to the first one of phase stop_in.
 struct ProgressLog {
-    explicit ProgressLog(int32_t stop = -1) : stop_in(stop) {}
+    int32_t stop_in = -1;
     std::vector<HttpProgress> reports;
-    int32_t stop_in;
     static int32_t record(void* context, const HttpProgress* progress) {
         auto* log = static_cast<ProgressLog*>(context);
         log->reports.push_back(*progress);
@@ -108,7 +107,7 @@ TEST_F(Wlink, FailuresGiveTheStatusOrCurlsCodeAndAText) {
         {dir / "a.7z", WebDav::url("hop6") + name, ACCOUNT, 47, "too many redirects: more than 5", -1},  // never more than 5
         {dir / "a.7z", WebDav::url("elsewhere") + name, ACCOUNT, 401, "the server answered 401 Unauthorized after a "
          "redirect to http://localhost" + dav.substr(dav.find(':', 5)) + "; the login is sent only to the host given"},
-        {dir / "a.7z", "http://127.0.0.1:1/dav/a.7z", ACCOUNT, 7, "127.0.0.1"},
+        {dir / "a.7z", "http://127.0.0.1:1/dav/a.7z", ACCOUNT, 7, "127.0.0.1"},  // nothing listens on port 1
         {dir / "missing.7z", dav, ACCOUNT, 26, "missing.7z: No such file or directory"},
         {dir.path(), dav, ACCOUNT, 26, "Is a directory"},
         {dir / "a.7z", "ftp://127.0.0.1/a.7z", ACCOUNT, 1, ""},
@@ -129,12 +128,12 @@ TEST_F(Wlink, AStopFromTheCallbackEndsTheRequestWithFour) {
     bktest::write_file(dir / "big.7z", random_bytes(2 * 1024 * 1024));
     const std::string name = bktest::unique_name(".7z");
     // Before anything has gone out: nothing reaches the server.
-    ProgressLog at_once(WL_PHASE_CONNECTING);
+    ProgressLog at_once{WL_PHASE_CONNECTING, {}};
     EXPECT_EQ(upload(dir / "a.7z", WebDav::url("dav") + name, ACCOUNT, &at_once), WL_E_CANCELED);
     EXPECT_EQ(at_once.reports.size(), 1u);
     EXPECT_FALSE(fs::exists(WebDav::stored("dav", name)));
     // While the slow location is taking the body in.
-    ProgressLog sending(WL_PHASE_SENDING);
+    ProgressLog sending{WL_PHASE_SENDING, {}};
     EXPECT_EQ(upload(dir / "big.7z", WebDav::url("slow") + name, ACCOUNT, &sending), WL_E_CANCELED);
     EXPECT_EQ(sending.reports.back().phase, WL_PHASE_SENDING);
     const fs::path stored = WebDav::stored("slow", name);
