@@ -20,7 +20,7 @@ struct Case {
     int32_t command;
     uint32_t flags;
     uint32_t result;
-    std::function<Expect(TestHost&)> setup;  // runs with the standard settings saved
+    std::function<Expect(TestHost&)> setup;
 };
 
 Expect without(TestHost& h, const char* key, Expect expect) {
@@ -141,7 +141,6 @@ TEST(CommandFailures, ResultMessagesAndNothingChanged) {
     for (const auto& c : cases()) {
         SCOPED_TRACE(c.what);
         TestHost host;
-        host.save(host.standard_settings());
         const Expect expect = c.setup(host);
         host.damage_data();  // a restore that should not happen would mend it
         const fs::path list = host.backup_folder() / "backup_list.xml";
@@ -151,12 +150,11 @@ TEST(CommandFailures, ResultMessagesAndNothingChanged) {
 
         EXPECT_EQ(host.run(c.command, c.flags), c.result);
         const auto messages = host.messages();
-        if (!expect.last_only) {
+        if (expect.last_only) {
+            EXPECT_TRUE(!messages.empty() && (expect.messages.empty() || messages.back() == expect.messages.back()))
+                << ::testing::PrintToString(messages);
+        } else {
             EXPECT_EQ(messages, expect.messages);
-        } else if (messages.empty()) {
-            ADD_FAILURE() << "no message";
-        } else if (!expect.messages.empty()) {
-            EXPECT_EQ(messages.back(), expect.messages.back());
         }
         EXPECT_EQ(host.archives(), archives);
         EXPECT_EQ(catalogue(), records);

@@ -10,6 +10,7 @@
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "sched/auto_backup.h"
+#include "settings/host_profile.h"
 #include "settings/settings_file.h"
 #include "support/error_messages.h"
 
@@ -47,6 +48,7 @@ TestHost::TestHost(int32_t archiver) : root_(dir_.path() / "root"), archiver_(ar
     }
     params.insert({{"exe_fname", "host"}, {"ver_type", "8.1"}, {"ver_family", "ПРОФ"}, {"workplace", "3"},
                    {"username", "Иванов"}});
+    save(standard_settings());
 }
 
 TestHost::~TestHost() {
@@ -98,7 +100,11 @@ bk::BackupSettings TestHost::saved() const {
     return s;
 }
 
-void TestHost::break_settings_file() const { bktest::write_file(settings_file(), "<root><options node_value="); }
+void TestHost::write_profile() const {
+    bk::HostProfile profile;
+    for (const auto& [key, value] : params) profile[key] = rkit::char_to_wide(value);
+    bk::write_host_profile(wide(root_ / "vdbackup_host.xml"), profile);
+}
 
 uint32_t TestHost::run(int32_t command, uint32_t flags, void* parent) {
     return bk::dispatch(bk::module_commands(), command, parent, flags, answer, nullptr);

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 
 inline const wchar_t* const kDocs = L"docs";  // the component of the group docs/
 
+// Starts with its data and its standard settings saved.
 class TestHost {
 public:
     explicit TestHost(int32_t archiver = bk::ARCHIVER_7ZIP);
@@ -47,7 +48,8 @@ public:
     bk::BackupSettings standard_settings() const;
     void save(const bk::BackupSettings& settings) const;
     bk::BackupSettings saved() const;
-    void break_settings_file() const;
+    void break_settings_file() const { bktest::write_file(settings_file(), "<root><options node_value="); }
+    void write_profile() const;  // vdbackup_host.xml, from params
 
     uint32_t run(int32_t command, uint32_t flags = 0, void* parent = nullptr);  // bkDispatch
     std::vector<std::string> messages() const;

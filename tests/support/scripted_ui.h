@@ -102,11 +102,6 @@ private:
 
 class ScriptedUserInterface : public bk::IUserInterface {
 public:
-    struct Box {
-        std::wstring text;
-        uint32_t type;
-    };
-
     ScriptedUserInterface() { bk::set_user_interface(this); }
     ~ScriptedUserInterface() override { bk::set_user_interface(nullptr); }
 
@@ -133,39 +128,19 @@ public:
     // dialog a test did not expect fails the command.
 
     // The backup dialog: OK after edit has changed the parameters, or Cancel.
-    void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) {
-        backup_script_.push_back([edit](bk::AutoParams& params) {
-            if (edit) edit(params);
-            return true;
-        });
-    }
-    void backup_dialog_cancel() {
-        backup_script_.push_back([](bk::AutoParams&) { return false; });
-    }
+    void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) { backup_script_.push_back(ok(edit)); }
+    void backup_dialog_cancel() { backup_script_.push_back(nullptr); }
     bool backup_dialog(void*, const std::vector<bk::Component>& components, bk::AutoParams& params) override {
         backup_dialogs.push_back({components, params});
-        auto answer = next(backup_script_);
-        bk::AutoParams edited = params;
-        if (!answer(edited)) return false;
-        params = edited;
-        return true;
+        return answer(backup_script_, params);
     }
 
-    // The restore dialog: a chosen file, the backup of a catalogue row, or Cancel.
-    void restore_dialog_choose(const std::wstring& archive) {
-        restore_script_.push_back([archive](const bk::RestoreDialogInput&) { return archive; });
-    }
-    void restore_dialog_choose_backup(size_t row) {
-        restore_script_.push_back([row](const bk::RestoreDialogInput& input) -> std::optional<std::wstring> {
-            return input.backup_folder + L"/" + input.catalogue.at(row).filename;
-        });
-    }
-    void restore_dialog_cancel() {
-        restore_script_.push_back([](const bk::RestoreDialogInput&) { return std::nullopt; });
-    }
+    // The restore dialog: a chosen file, or Cancel.
+    void restore_dialog_choose(const std::wstring& archive) { restore_script_.push_back(archive); }
+    void restore_dialog_cancel() { restore_script_.push_back(std::nullopt); }
     std::optional<std::wstring> restore_dialog(void*, const bk::RestoreDialogInput& input) override {
         restore_dialogs.push_back(input);
-        return next(restore_script_)(input);
+        return next(restore_script_);
     }
 
     // Only informs: recorded, never scripted.
@@ -175,18 +150,11 @@ public:
     }
 
     // The settings sheet: OK after edit has changed the context, or Cancel.
-    void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) {
-        sheet_script_.push_back([edit](bk::SetupContext& context) {
-            if (edit) edit(context);
-            return true;
-        });
-    }
-    void settings_sheet_cancel() {
-        sheet_script_.push_back([](bk::SetupContext&) { return false; });
-    }
+    void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) { sheet_script_.push_back(ok(edit)); }
+    void settings_sheet_cancel() { sheet_script_.push_back(nullptr); }
     bool settings_sheet(void*, bk::SetupContext& context) override {
         settings_sheets.push_back(context);
-        return next(sheet_script_)(context);
+        return answer(sheet_script_, context);
     }
 
     struct BackupDialogShown {
@@ -199,7 +167,7 @@ public:
     };
 
     ScriptedStatus status;
-    std::vector<Box> boxes;
+    std::vector<ScriptedStatus::Question> boxes;
     std::vector<std::wstring> headlines;
     std::vector<BackupDialogShown> backup_dialogs;
     std::vector<bk::RestoreDialogInput> restore_dialogs;
@@ -207,6 +175,19 @@ public:
     std::vector<bk::SetupContext> settings_sheets;  // as each sheet opened
 
 private:
+    // OK edits what the dialog shows; Cancel (no edit at all) leaves it as it was.
+    template <typename Shown>
+    using Edit = std::function<void(Shown&)>;
+    template <typename Shown>
+    static Edit<Shown> ok(Edit<Shown> edit) {
+        return edit ? edit : [](Shown&) {};
+    }
+    template <typename Shown>
+    static bool answer(std::deque<Edit<Shown>>& script, Shown& shown) {
+        const Edit<Shown> edit = next(script);
+        if (edit) edit(shown);
+        return static_cast<bool>(edit);
+    }
     template <typename Answer>
     static Answer next(std::deque<Answer>& script) {
         if (script.empty()) throw bk::dialog_unavailable();
@@ -216,9 +197,9 @@ private:
     }
 
     std::deque<int> box_answers_;
-    std::deque<std::function<bool(bk::AutoParams&)>> backup_script_;
-    std::deque<std::function<std::optional<std::wstring>(const bk::RestoreDialogInput&)>> restore_script_;
-    std::deque<std::function<bool(bk::SetupContext&)>> sheet_script_;
+    std::deque<Edit<bk::AutoParams>> backup_script_;
+    std::deque<std::optional<std::wstring>> restore_script_;
+    std::deque<Edit<bk::SetupContext>> sheet_script_;
 };
 
 }  // namespace bktest
