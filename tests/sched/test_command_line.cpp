@@ -51,19 +51,19 @@ TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
     EXPECT_FALSE(parse(L"vdbackup /Help")->help() || parse(L"vdbackup ?")->help());  // "?" alone is the program
 }
 
-TEST(CommandLineParse, AbsolutePathsAreNotSwitchesAndTheLastPlainArgumentIsTheProgram) {
-    // Unquoted, as a shell or cron hands them over.
+// Unquoted, as a shell or cron hands them over: absolute paths are not
+// switches, and the last plain argument is the program.
+TEST(CommandLineParse, AbsolutePathsExtraArgumentsAndNumbers) {
     const Info info = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K1=/etc/x");
-    EXPECT_EQ(info->program(), L"/opt/vd/prog");
-    EXPECT_FALSE(info->once_a_day());  // not read as /O
-    EXPECT_TRUE(info->quiet());
-    EXPECT_EQ(info->database(), L"/data/base.shp");
-    EXPECT_EQ(info->archive(), L"/b/x.7z");
+    EXPECT_EQ(std::tuple(info->program(), info->once_a_day(), info->quiet(), info->database(), info->archive()),
+              std::tuple(L"/opt/vd/prog", false, true, L"/data/base.shp", L"/b/x.7z"));  // /opt is no /O
     EXPECT_EQ(info->extra_args(), (Args{L"/etc/x"}));
     EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
-}
+    // Extra arguments come in their order, not by their numbers.
+    EXPECT_EQ(parse(L"vdbackup /K2=c /K1=d")->extra_args(), (Args{L"c", L"d"}));
+    EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
 
-TEST(CommandLineParse, NumbersThatDoNotParseLeaveTheOldValue) {
+    // Numbers that do not parse leave the old value.
     EXPECT_EQ(parse(L"vdbackup /T=abc")->keep_time(), 0);
     EXPECT_EQ(parse(L"vdbackup /T=30 /T=3x")->keep_time(), 30);
     EXPECT_EQ(parse(L"vdbackup /W=")->workplace(), -1);
@@ -72,30 +72,13 @@ TEST(CommandLineParse, NumbersThatDoNotParseLeaveTheOldValue) {
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=-1")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=4294967296")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=4294967295")->process_id(), 4294967295u);
-}
 
-TEST(CommandLineParse, ExtraArgumentsComeInTheirOrderNotByNumber) {
-    EXPECT_EQ(parse(L"vdbackup /K2=c /K1=d")->extra_args(), (Args{L"c", L"d"}));
-    EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
-}
-
-TEST(CommandLineParse, CloneIsIndependent) {
+    // A clone has every value, and its own.
     Info original = parse(LR"(vdbackup "/p" /Q /P=7 /B /T=30 /O /C="first" /E="a" /X /K1=x)");
-    original->set_value_f(L"f");
+    const auto values = fields(original);
     Info copy(original->clone());
-    EXPECT_EQ(copy->process_id(), 7u);
-    EXPECT_EQ(copy->value_f(), L"f");
-    EXPECT_TRUE(copy->once_a_day());
-
-    copy->set_comment(L"second");
-    copy->parse_param(L"K2=y", true, true);
-    copy->set_mode(bk::CMDLINE_MODE_RESTORE);
-    EXPECT_EQ(original->comment(), L"first");
-    EXPECT_EQ(original->extra_args(), (Args{L"x"}));
-    EXPECT_EQ(original->mode(), bk::CMDLINE_MODE_BACKUP);
-    original.reset();  // the copy owns its values
-    EXPECT_EQ(copy->comment(), L"second");
-    EXPECT_EQ(copy->extra_args(), (Args{L"x", L"y"}));
+    original.reset();
+    EXPECT_EQ(fields(copy), values);
 }
 
 TEST(CommandLineBuild, ExactForms) {
