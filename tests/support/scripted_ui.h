@@ -2,6 +2,7 @@
 // was shown, and presses Cancel at a chosen moment. Work still runs on a real
 // worker thread, as it does behind the real progress window.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <functional>
@@ -15,6 +16,14 @@
 
 namespace bktest {
 
+// The answer a script gives next; after its last, the one nobody is there to give.
+inline int next_answer(std::deque<int>& script, uint32_t type) {
+    if (script.empty()) return bk::unattended_answer(type);
+    const int answer = script.front();
+    script.pop_front();
+    return answer;
+}
+
 class ScriptedStatus : public bk::IWorkerStatus {
 public:
     struct Question {
@@ -22,43 +31,24 @@ public:
         uint32_t type;
     };
 
-    // Cancel once the task has reported this many statuses (0: from the start).
-    void cancel_after_updates(int count) {
-        std::lock_guard guard(lock_);
-        cancel_after_ = count;
-    }
-    // Cancel once a status text contains this piece.
-    void cancel_when_text_contains(const std::wstring& piece) {
-        std::lock_guard guard(lock_);
-        cancel_on_text_ = piece;
-    }
+    // Cancel once the task has reported this many statuses (0: from the start),
+    // or once a status text contains piece.
+    void cancel_after_updates(int count) { locked([&] { cancel_after_ = count; }); }
+    void cancel_when_text_contains(const std::wstring& piece) { locked([&] { cancel_on_text_ = piece; }); }
     void cancel() { canceled_ = true; }
     // Answers for the next questions, in order; after them, the unattended answer.
-    void answer_with(std::vector<int> answers) {
-        std::lock_guard guard(lock_);
-        answers_.assign(answers.begin(), answers.end());
-    }
-
+    void answer_with(std::vector<int> answers) { locked([&] { answers_.assign(answers.begin(), answers.end()); }); }
     // Called with every status the task reports, on the worker thread: a
     // test changes the world at a chosen step of the task.
-    void on_status(std::function<void(const bk::TaskStatus&)> action) {
-        std::lock_guard guard(lock_);
-        on_status_ = std::move(action);
-    }
+    void on_status(std::function<void(const bk::TaskStatus&)> action) { locked([&] { on_status_ = action; }); }
 
     bool canceled() override { return canceled_; }
     bk::TaskStatus get_status() override {
-        std::lock_guard guard(lock_);
-        return statuses_.empty() ? bk::TaskStatus{} : statuses_.back();
+        return locked([&] { return statuses_.empty() ? bk::TaskStatus{} : statuses_.back(); });
     }
     void set_status(const bk::TaskStatus& status) override {
-        std::unique_lock guard(lock_);
-        if (on_status_) {
-            const auto action = on_status_;
-            guard.unlock();
-            action(status);
-            guard.lock();
-        }
+        if (const auto action = locked([&] { return on_status_; })) action(status);
+        std::lock_guard guard(lock_);
         statuses_.push_back(status);
         if (cancel_after_ >= 0 && static_cast<int>(statuses_.size()) >= cancel_after_) canceled_ = true;
         if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos)
@@ -67,29 +57,24 @@ public:
     int ask(const std::wstring& text, uint32_t type) override {
         std::lock_guard guard(lock_);
         questions_.push_back({text, type});
-        if (answers_.empty()) return bk::unattended_answer(type);
-        int answer = answers_.front();
-        answers_.pop_front();
-        return answer;
+        return next_answer(answers_, type);
     }
 
-    std::vector<bk::TaskStatus> statuses() const {
-        std::lock_guard guard(lock_);
-        return statuses_;
-    }
-    std::vector<Question> questions() const {
-        std::lock_guard guard(lock_);
-        return questions_;
-    }
+    std::vector<bk::TaskStatus> statuses() const { return locked([&] { return statuses_; }); }
+    std::vector<Question> questions() const { return locked([&] { return questions_; }); }
     // True when some status text contains piece.
     bool showed(const std::wstring& piece) const {
-        std::lock_guard guard(lock_);
-        for (const auto& s : statuses_)
-            if (s.text.find(piece) != std::wstring::npos) return true;
-        return false;
+        const auto all = statuses();
+        return std::any_of(all.begin(), all.end(), [&](const auto& s) { return s.text.find(piece) != s.text.npos; });
     }
 
 private:
+    template <typename F>
+    auto locked(F f) const -> decltype(f()) {
+        std::lock_guard guard(lock_);
+        return f();
+    }
+
     mutable std::mutex lock_;
     std::atomic<bool> canceled_{false};
     int cancel_after_ = -1;
@@ -110,10 +95,7 @@ public:
 
     int message_box(void*, const std::wstring& text, uint32_t type) override {
         boxes.push_back({text, type});
-        if (box_answers_.empty()) return bk::unattended_answer(type);
-        int answer = box_answers_.front();
-        box_answers_.pop_front();
-        return answer;
+        return next_answer(box_answers_, type);
     }
 
     void run_with_progress(void*, const std::wstring& headline,
