@@ -5,8 +5,6 @@
 #include <tuple>
 
 #include "app/test_host.h"
-#include "rkit/clock.h"
-#include "rkit/path.h"
 
 namespace cmdtest {
 namespace {

@@ -18,20 +18,20 @@ namespace {
 std::string wait_for(const fs::path& path) {
     for (int i = 0; i < 200 && !(fs::exists(path) && fs::file_size(path) > 0); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return fs::exists(path) ? bktest::read_file(path) : "";
+    return bktest::read_file(path);
 }
 
 TEST(UsersBackup, ChosenInTheDialogShownInTheFileManagerFollowedByTheCommand) {
     bktest::TempDir scratch;
-    const fs::path bin = scratch.path() / "bin", calls = scratch.path() / "calls";
-    fs::create_directories(calls);
+    const fs::path bin = scratch / "bin", calls = scratch / "calls";
     for (const char* program : {"gdbus", "dbus-send", "xdg-open"}) {
         const std::string log = (calls / program).string();
         bktest::write_file(bin / program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log + ".tmp'\nmv '" + log +
                                               ".tmp' '" + log + "'\nexit $(cat '" + log + ".exit' 2>/dev/null || echo 0)\n");
         fs::permissions(bin / program, fs::perms::owner_all);
     }
-    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::create_directories(calls);
+    const std::string path = std::getenv("PATH");
     setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
 
     TestHost host;

@@ -3,12 +3,11 @@
 // database, what cannot be put back; and command 3, the settings sheet.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <tuple>
 
 #include "app/test_host.h"
-#include "tasks/user_interface.h"
+#include "support/archives.h"
 
 namespace cmdtest {
 namespace {
@@ -52,49 +51,46 @@ TEST_F(RestoreCommand, TheChosenOrTheLastBackupIsRestored) {
 // Another version, another database, or an archive without its record: the
 // user is asked; Cancel restores nothing, OK restores. Not in batch mode.
 TEST_F(RestoreCommand, MismatchesAreRestoredOnlyWhenTheUserAgrees) {
+    using Question = bktest::ScriptedStatus::Question;
     const uint32_t warning = bk::MB_OKCANCEL | bk::MB_ICONWARNING;
-    const std::string other = (host.root() / "base/other.shp").string();
-    struct Case {
-        std::function<void()> change;
-        std::function<std::wstring()> question;
-        uint32_t type;
-    };
-    const Case cases[] = {
-        {[&] { host.params["ver_type"] = "8.2"; },
-         [] { return bk::format_string(bk::ids::VERSION_MISMATCH, {L"8.2 (ПРОФ)", L"8.1 (ПРОФ)"}); },
-         warning | bk::MB_DEFBUTTON2},
-        {[&] { host.params["shp_path"] = other; },
-         [] { return bk::format_string(bk::ids::DATABASE_MISMATCH, {L"other.shp", L"demo.shp"}); },
-         warning | bk::MB_DEFBUTTON2},
-        {[&] {
-             // Another version would be asked about if the record were there.
-             const std::string command = "7z d -bd '" + utf8(host.last_archive()) + "' fileinfo.xml >/dev/null";
-             ASSERT_EQ(std::system(command.c_str()), 0);
-             host.params["ver_type"] = "9.0";
-         },
-         [&] { return bk::format_string(bk::ids::NO_BACKUP_INFO, {host.last_archive()}); }, warning},
+    // Each changes the host or the archive and tells what the user is asked then.
+    const std::function<Question()> cases[] = {
+        [&] {
+            host.params["ver_type"] = "8.2";
+            return Question{bk::format_string(bk::ids::VERSION_MISMATCH, {L"8.2 (ПРОФ)", L"8.1 (ПРОФ)"}),
+                            warning | bk::MB_DEFBUTTON2};
+        },
+        [&] {
+            host.params["shp_path"] = (host.root() / "base/other.shp").string();
+            return Question{bk::format_string(bk::ids::DATABASE_MISMATCH, {L"other.shp", L"demo.shp"}),
+                            warning | bk::MB_DEFBUTTON2};
+        },
+        [&] {  // another version would be asked about if the record were there
+            bktest::shell("7z d -bd '" + utf8(host.last_archive()) + "' fileinfo.xml");
+            host.params["ver_type"] = "9.0";
+            return Question{bk::format_string(bk::ids::NO_BACKUP_INFO, {host.last_archive()}), warning};
+        },
     };
     const auto standard = host.params;
-    for (const auto& c : cases) {
+    for (const auto& change : cases) {
         host.params = standard;
         host.ui.boxes.clear();
         back_up_and_damage();
-        c.change();
+        const Question question = change();
         host.ui.answer_boxes_with({bk::IDCANCEL, bk::IDOK});
         EXPECT_EQ(host.run(BK_CMD_RESTORE), BK_NOT_DONE);
-        EXPECT_TRUE(host.messages().empty());
-        EXPECT_FALSE(host.data_intact());
+        EXPECT_TRUE(host.messages().empty() && !host.data_intact());
         ASSERT_EQ(host.ui.boxes.size(), 1u);
-        EXPECT_EQ(host.ui.boxes[0].text, c.question());
-        EXPECT_EQ(host.ui.boxes[0].type, c.type);
+        EXPECT_EQ(std::tie(host.ui.boxes[0].text, host.ui.boxes[0].type), std::tie(question.text, question.type));
         EXPECT_DONE(host, BK_CMD_RESTORE);
         EXPECT_TRUE(host.data_intact());
     }
 
+    // In batch mode nobody is asked.
     host.ui.boxes.clear();
     host.damage_data();
     host.params["ver_type"] = "8.2";
-    host.params["shp_path"] = other;
+    host.params["shp_path"] = (host.root() / "base/other.shp").string();
     host.set_batch_restore(host.last_archive());
     EXPECT_DONE(host, BK_CMD_RESTORE);
     EXPECT_TRUE(host.data_intact());
