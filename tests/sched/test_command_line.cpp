@@ -32,12 +32,18 @@ auto fields(const Info& i) {
                       i->archive(), i->pass_args(), i->extra_args()};
 }
 
-TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
-    // Either case, "/" or "-"; a value is everything after the first "=".
+// Lines written by hand or by cron: either case, "/" or "-"; a value is
+// everything after the first "="; unquoted absolute paths are no switches,
+// and the last plain argument is the program.
+TEST(CommandLineParse, HandWrittenLines) {
     const Info info = parse(L"vdbackup -q -z -x -o -e=ee -f=ff -g=gg -u=uu -d=dd -w=7 -t=-1 -p=9 /C=a=b -a=aa");
     EXPECT_EQ(fields(info), std::tuple(bk::CMDLINE_MODE_END_OF_WORK, L"", 9u, true, -1, true, L"a=b", L"ee", L"dd",
                                        L"uu", 7, L"aa", true, Args{}));
     EXPECT_EQ(info->value_f() + info->value_g(), L"ffgg");
+    const Info paths = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K2=/etc/x /K1=y");
+    EXPECT_EQ(fields(paths), std::tuple(bk::CMDLINE_MODE_NONE, L"/opt/vd/prog", 0u, true, 0, false, L"", L"",
+                                        L"/data/base.shp", L"", -1, L"/b/x.7z", true, Args{L"/etc/x", L"y"}));
+    EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
 
     // No rule before the mode letters matches "bar=1": it is /B. A later mode replaces an earlier one;
     // without "=" the value letters are mode letters or nothing; unknown switches are ignored.
@@ -51,19 +57,8 @@ TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
     EXPECT_FALSE(parse(L"vdbackup /Help")->help() || parse(L"vdbackup ?")->help());  // "?" alone is the program
 }
 
-// Unquoted, as a shell or cron hands them over: absolute paths are not
-// switches, and the last plain argument is the program.
-TEST(CommandLineParse, AbsolutePathsExtraArgumentsAndNumbers) {
-    const Info info = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K1=/etc/x");
-    EXPECT_EQ(std::tuple(info->program(), info->once_a_day(), info->quiet(), info->database(), info->archive()),
-              std::tuple(L"/opt/vd/prog", false, true, L"/data/base.shp", L"/b/x.7z"));  // /opt is no /O
-    EXPECT_EQ(info->extra_args(), (Args{L"/etc/x"}));
-    EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
-    // Extra arguments come in their order, not by their numbers.
-    EXPECT_EQ(parse(L"vdbackup /K2=c /K1=d")->extra_args(), (Args{L"c", L"d"}));
-    EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
-
-    // Numbers that do not parse leave the old value.
+// Numbers that do not parse leave the old value; /K needs a number, but only its order counts.
+TEST(CommandLineParse, NumbersThatDoNotParse) {
     EXPECT_EQ(parse(L"vdbackup /T=abc")->keep_time(), 0);
     EXPECT_EQ(parse(L"vdbackup /T=30 /T=3x")->keep_time(), 30);
     EXPECT_EQ(parse(L"vdbackup /W=")->workplace(), -1);
@@ -72,13 +67,7 @@ TEST(CommandLineParse, AbsolutePathsExtraArgumentsAndNumbers) {
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=-1")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=4294967296")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=4294967295")->process_id(), 4294967295u);
-
-    // A clone has every value, and its own.
-    Info original = parse(LR"(vdbackup "/p" /Q /P=7 /B /T=30 /O /C="first" /E="a" /X /K1=x)");
-    const auto values = fields(original);
-    Info copy(original->clone());
-    original.reset();
-    EXPECT_EQ(fields(copy), values);
+    EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
 }
 
 TEST(CommandLineBuild, ExactForms) {
