@@ -6,19 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
-#include <tuple>
 
-#include "catalogue/catalogue.h"
 #include "app/test_host.h"
-#include "rkit/path.h"
-#include "rkit/text.h"
-#include "settings/host_profile.h"
 #include "support/archives.h"
 
 extern char** environ;
@@ -114,9 +107,10 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     EXPECT_EQ(host.messages(), std::vector<std::string>{"can't write " + profile.string() + ": Is a directory"});
     fs::remove(profile);
     host.params["batch_keeptime"] = "30";
-    host.ui.backup_dialog_ok([](bk::AutoParams& run) {
+    const std::wstring comment = L"перед закрытием месяца: \"$(touch взлом)\" `touch взлом` \\";  // no shell
+    host.ui.backup_dialog_ok([&](bk::AutoParams& run) {
         run.keeptime = 90;
-        run.comment = L"перед закрытием месяца";
+        run.comment = comment;
     });
     ASSERT_DONE(host, BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE);
     const bk::HostProfile written = bk::read_host_profile(profile.wstring());
@@ -126,8 +120,8 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
     wait_for_a_record(host);
     ASSERT_EQ(host.catalogue().size(), 1u);
     const bk::BackupRecord made = host.catalogue()[0];
-    EXPECT_EQ(std::tie(made.identity.username, made.keeptime, made.comment),
-              std::make_tuple(L"Иванов", 90, L"перед закрытием месяца"));
+    EXPECT_EQ(std::tie(made.identity.username, made.keeptime, made.comment), std::make_tuple(L"Иванов", 90, comment));
+    EXPECT_FALSE(fs::exists(host.root() / "взлом"));
 }
 
 // Three workplaces back up into one shared folder at the same moment, round
