@@ -1,9 +1,7 @@
-// Command 1 as a host drives it: batch runs with both archivers, the
-// automatic events, check-only calls and one command at a time; and a backup
-// made for the user: the choices of the backup dialog, the archive shown in
-// the file manager (over D-Bus, else the folder opened) and the follow-up
-// command. The desktop's programs are stand-ins in PATH that write down how
-// they were called.
+// Command 1 as a host drives it: batch runs with both archivers, check-only
+// calls and one command at a time, the automatic events, and a backup made
+// for the user: the choices of the backup dialog, the archive shown in the
+// file manager (over D-Bus, else the folder opened) and the follow-up command.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -33,7 +31,7 @@ TEST_P(BatchRoundTrip, BackupThenRestoreBringsTheDataBack) {
     host.save(settings);
     host.set_batch_backup();
     host.params.insert({{"batch_keeptime", "30"}, {"batch_comment", "перед закрытием месяца"},
-                        {"batch_password", "секрет"}, {"batch_excl_comp", ";docs;;unused;"}, {"db_exclusive_acc", "0"}});
+                        {"batch_password", "секрет"}, {"batch_excl_comp", "docs;;unused;"}, {"db_exclusive_acc", "0"}});
     // A batch run ignores the flags of the user's calls: no check only, no dialog, no executable.
     const uint32_t ignored = BKF_INTERACTIVE | BKF_CHECK_ONLY | BKF_EXTERNAL;
     ASSERT_DONE(host, BK_CMD_BACKUP, ignored);
@@ -149,17 +147,17 @@ std::string wait_for(const fs::path& path) {
 }
 
 TEST(UsersBackup, ChosenInTheDialogShownInTheFileManagerFollowedByTheCommand) {
+    // The desktop's programs: one stand-in that writes down its arguments, and fails when told to.
     bktest::TempDir scratch;
-    const fs::path bin = scratch / "bin", calls = scratch / "calls";
-    for (const char* program : {"gdbus", "dbus-send", "xdg-open"}) {
-        const std::string log = (calls / program).string();
-        bktest::write_file(bin / program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log + ".tmp'\nmv '" + log +
-                                              ".tmp' '" + log + "'\nexit $(cat '" + log + ".exit' 2>/dev/null || echo 0)\n");
-        fs::permissions(bin / program, fs::perms::owner_all);
-    }
+    const fs::path calls = scratch / "calls";
+    bktest::write_file(scratch / "bin/gdbus", "#!/bin/sh\nlog='" + calls.string() + "'/$(basename \"$0\")\n" +
+                                                  "printf '%s\\n' \"$@\" > \"$log.tmp\" && mv \"$log.tmp\" \"$log\"\n" +
+                                                  "exit $(cat \"$log.exit\" 2>/dev/null || echo 0)\n");
+    fs::permissions(scratch / "bin/gdbus", fs::perms::owner_all);
+    for (const char* program : {"dbus-send", "xdg-open"}) fs::create_symlink("gdbus", scratch / "bin" / program);
     fs::create_directories(calls);
     const std::string path = std::getenv("PATH");
-    setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+    setenv("PATH", ((scratch / "bin").string() + ":" + path).c_str(), 1);
 
     TestHost host;
     auto settings = host.standard_settings();

@@ -6,11 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <map>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "app/commands/commands.h"
 #include "catalogue/catalogue.h"
@@ -46,12 +42,11 @@ public:
         current() = this;
         bk::clear_clock_cache();
         for (const auto& rel : data_files()) write(rel, "content of " + rel);
-        const std::string root = root_.string();
-        for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) params[folder.key] = root;
+        for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) params[folder.key] = root_.string();
         for (const bk::FileLocationKey& file : bk::file_location_keys()) {
             const std::string kind(file.key, 3);  // shp_path: demo.shp in the folder of shp_dir_path
-            params[kind + "_dir_path"] = root + "/base";
-            params[file.key] = root + "/base/demo." + kind;
+            params[kind + "_dir_path"] = (root_ / "base").string();
+            params[file.key] = (root_ / "base/demo.").string() + kind;
         }
         params.insert({{"exe_fname", "host"}, {"ver_type", "8.1"}, {"ver_family", "ПРОФ"}, {"workplace", "3"},
                        {"username", "Иванов"}});
@@ -66,9 +61,9 @@ public:
     std::map<std::string, std::string> params;  // a key not here is absent
     int questions = 0;
     bktest::ScriptedUserInterface ui;
+    std::string backup_folder_name = "backup";
 
     const fs::path& root() const { return root_; }
-    std::string backup_folder_name = "backup";
     fs::path backup_folder() const { return root_ / backup_folder_name; }
     fs::path settings_file() const { return root_ / "backup_config.xml"; }
 
@@ -92,14 +87,13 @@ public:
     // file ТЕК_SHP, the components docs and unused, the host's archiver.
     bk::BackupSettings standard_settings() const {
         bk::BackupSettings s;
-        bk::FileGroup data, docs;
-        data.basic_folder = docs.basic_folder = L"ТЕК_ДИР";
-        data.relative_path = L"data";
-        data.include_mask = L"*.dbf";
-        data.flags = bk::GROUP_RECURSIVE;
-        docs.relative_path = L"docs";
-        docs.components = {kDocs};
-        s.file_groups = {data, docs};
+        s.file_groups.resize(2);
+        s.file_groups[0].basic_folder = s.file_groups[1].basic_folder = L"ТЕК_ДИР";
+        s.file_groups[0].relative_path = L"data";
+        s.file_groups[0].include_mask = L"*.dbf";
+        s.file_groups[0].flags = bk::GROUP_RECURSIVE;
+        s.file_groups[1].relative_path = L"docs";
+        s.file_groups[1].components = {kDocs};
         s.single_files.resize(1);
         s.single_files[0].path = L"ТЕК_SHP";
         s.components = {{kDocs, L"Документы"}, {L"unused", L"Не используется"}};
@@ -107,11 +101,6 @@ public:
         return s;
     }
     void save(const bk::BackupSettings& settings) const { bk::write_settings_file(wide(settings_file()), settings); }
-    bk::BackupSettings saved() const {
-        bk::BackupSettings s;
-        bk::read_settings_file(wide(settings_file()), s);
-        return s;
-    }
     void break_settings_file() const { bktest::write_file(settings_file(), "<root><options node_value="); }
     void write_profile() const {  // vdbackup_host.xml, from params
         bk::HostProfile profile;
@@ -130,6 +119,11 @@ public:
         params = kept;
         if (result != BK_DONE) throw std::runtime_error("backup failed: " + ::testing::PrintToString(messages()));
     }
+    void set_batch_backup() { params["batch"] = "1"; }
+    void set_batch_restore(const std::wstring& archive) {
+        params["batch"] = "1";
+        params["batch_archive"] = utf8(archive);
+    }
 
     bk::Catalogue catalogue() const {
         bk::Catalogue records;
@@ -137,24 +131,17 @@ public:
             bk::read_catalogue(bk::catalogue_path(wide(backup_folder())), records);
         return records;
     }
-    std::wstring last_archive() const {
+    std::wstring last_archive() const {  // throws when there is none
         const auto records = catalogue();
-        if (records.empty()) throw std::logic_error("no backup in the catalogue");
-        return wide(backup_folder()) + L"/" + records.back().filename;
+        return wide(backup_folder()) + L"/" + records.at(records.size() - 1).filename;
     }
-    std::vector<fs::path> archives() const {  // *.7z and *.rar in the backup folder
+    std::vector<fs::path> archives() const {  // *.7z and *.rar in the backup folder, sorted
         std::vector<fs::path> found;
-        if (!fs::exists(backup_folder())) return found;
-        for (const auto& entry : fs::directory_iterator(backup_folder()))
+        std::error_code none;  // no backup folder yet: no archives
+        for (const auto& entry : fs::directory_iterator(backup_folder(), none))
             if (entry.path().extension() == ".7z" || entry.path().extension() == ".rar") found.push_back(entry.path());
         std::sort(found.begin(), found.end());
         return found;
-    }
-
-    void set_batch_backup() { params["batch"] = "1"; }
-    void set_batch_restore(const std::wstring& archive) {
-        params["batch"] = "1";
-        params["batch_archive"] = utf8(archive);
     }
 
 private:

@@ -23,8 +23,9 @@ protected:
     int window = 0;  // the host's; the module only hands it on
 };
 
-// The backup chosen in the dialog is restored, without the dialog the last one.
-TEST_F(RestoreCommand, TheChosenOrTheLastBackupIsRestored) {
+// The backup chosen in the dialog is restored, without the dialog the last
+// one; what cannot be put back is listed instead of the news that all went well.
+TEST_F(RestoreCommand, TheChosenOrTheLastBackupIsRestoredAndWhatCannotGoBackIsListed) {
     back_up_and_damage();
     const std::wstring first = host.last_archive();
     host.write("data/a.dbf", "second");
@@ -39,13 +40,22 @@ TEST_F(RestoreCommand, TheChosenOrTheLastBackupIsRestored) {
     EXPECT_EQ(host.ui.headlines.back(), L"Выполняется восстановление из резервной копии...");
     // Same version, same database: no question, only the news that it worked.
     ASSERT_EQ(host.ui.boxes.size(), 1u);
-    EXPECT_EQ(host.ui.boxes[0].text, bk::format_string(bk::ids::RESTORE_DONE, {host.catalogue()[0].filename}));
-    EXPECT_EQ(host.ui.boxes[0].type, bk::MB_OK | bk::MB_ICONINFORMATION);
+    EXPECT_EQ(std::tie(host.ui.boxes[0].text, host.ui.boxes[0].type),
+              std::make_tuple(bk::format_string(bk::ids::RESTORE_DONE, {host.catalogue()[0].filename}),
+                              bk::MB_OK | bk::MB_ICONINFORMATION));
 
     host.damage_data();
-    ASSERT_DONE(host, BK_CMD_RESTORE);
-    EXPECT_EQ(host.content("data/a.dbf"), "second");
+    fs::remove_all(host.root() / "data/sub");
+    host.write("data/sub", "in the way");  // a file where the folder of c.dbf was
+    EXPECT_DONE(host, BK_CMD_RESTORE, 0, &window);
+    EXPECT_EQ(host.content("data/a.dbf"), "second");  // the rest of the last backup is back
     EXPECT_EQ(host.ui.restore_dialogs.size(), 1u);
+    ASSERT_EQ(host.ui.restore_warnings_shown.size(), 1u);
+    const auto& warned = host.ui.restore_warnings_shown[0];
+    ASSERT_EQ(warned.problems.size(), 1u);
+    EXPECT_EQ(std::tie(warned.archive, warned.problems[0].file),
+              std::make_tuple(host.last_archive(), wide(host.root() / "data/sub/c.dbf")));
+    EXPECT_EQ(host.ui.boxes.size(), 1u);
 }
 
 // Another version, another database, or an archive without its record: the
@@ -97,21 +107,6 @@ TEST_F(RestoreCommand, MismatchesAreRestoredOnlyWhenTheUserAgrees) {
     EXPECT_TRUE(host.ui.boxes.empty());
 }
 
-TEST_F(RestoreCommand, FilesThatCannotBePutBackAreListedAndTheRestGoesBack) {
-    back_up_and_damage();
-    fs::remove_all(host.root() / "data/sub");
-    host.write("data/sub", "in the way");  // a file where the folder of c.dbf was
-    EXPECT_DONE(host, BK_CMD_RESTORE, 0, &window);
-    EXPECT_EQ(host.content("data/a.dbf"), "content of data/a.dbf");
-    EXPECT_EQ(host.content("base/demo.shp"), "content of base/demo.shp");
-    ASSERT_EQ(host.ui.restore_warnings_shown.size(), 1u);
-    const auto& shown = host.ui.restore_warnings_shown[0];
-    EXPECT_EQ(shown.archive, host.last_archive());
-    ASSERT_EQ(shown.problems.size(), 1u);
-    EXPECT_EQ(shown.problems[0].file, wide(host.root() / "data/sub/c.dbf"));
-    EXPECT_TRUE(host.ui.boxes.empty());  // the list replaces the news that all went well
-}
-
 TEST(SettingsCommand, TheConfirmedSheetIsSavedACanceledOneIsNot) {
     TestHost host;
     const std::string before = bktest::read_file(host.settings_file());
@@ -121,9 +116,14 @@ TEST(SettingsCommand, TheConfirmedSheetIsSavedACanceledOneIsNot) {
 
     host.ui.settings_sheet_ok([](bk::SetupContext& context) { context.settings.save_hour = 18; });
     ASSERT_DONE(host, BK_CMD_SETTINGS);
+    const auto saved = [&] {
+        bk::BackupSettings s;
+        bk::read_settings_file(wide(host.settings_file()), s);
+        return s;
+    };
     auto expected = host.standard_settings();
     expected.save_hour = 18;
-    EXPECT_EQ(host.saved(), expected);
+    EXPECT_EQ(saved(), expected);
     ASSERT_EQ(host.ui.settings_sheets.size(), 2u);
     const auto& opened = host.ui.settings_sheets[1];
     EXPECT_EQ(opened.settings, host.standard_settings());
@@ -138,7 +138,7 @@ TEST(SettingsCommand, TheConfirmedSheetIsSavedACanceledOneIsNot) {
     EXPECT_DONE(host, BK_CMD_SETTINGS);
     EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(host.ui.settings_sheets.back().settings, bk::BackupSettings());
-    EXPECT_EQ(host.saved(), bk::BackupSettings());
+    EXPECT_EQ(saved(), bk::BackupSettings());
 }
 
 }  // namespace

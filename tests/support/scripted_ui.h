@@ -16,10 +16,14 @@
 
 namespace bktest {
 
-// The answer a script gives next; after its last, the one nobody is there to give.
-inline int next_answer(std::deque<int>& script, uint32_t type) {
-    if (script.empty()) return bk::unattended_answer(type);
-    const int answer = script.front();
+// The next answer of a script, or after its last what is answered when nobody
+// is there; a dialog script that has run out throws, as without a display.
+template <typename Answer>
+Answer next_answer(std::deque<Answer>& script, uint32_t box_type = 0) {
+    if constexpr (std::is_same_v<Answer, int>)
+        if (script.empty()) return bk::unattended_answer(box_type);
+    if (script.empty()) throw bk::dialog_unavailable();
+    Answer answer = std::move(script.front());
     script.pop_front();
     return answer;
 }
@@ -36,10 +40,8 @@ public:
     void cancel_after_updates(int count) { locked([&] { cancel_after_ = count; }); }
     void cancel_when_text_contains(const std::wstring& piece) { locked([&] { cancel_on_text_ = piece; }); }
     void cancel() { canceled_ = true; }
-    // Answers for the next questions, in order; after them, the unattended answer.
     void answer_with(std::vector<int> answers) { locked([&] { answers_.assign(answers.begin(), answers.end()); }); }
-    // Called with every status the task reports, on the worker thread: a
-    // test changes the world at a chosen step of the task.
+    // Called with every status on the worker thread: the test changes the world at a chosen step.
     void on_status(std::function<void(const bk::TaskStatus&)> action) { locked([&] { on_status_ = action; }); }
 
     bool canceled() override { return canceled_; }
@@ -51,8 +53,7 @@ public:
         std::lock_guard guard(lock_);
         statuses_.push_back(status);
         if (cancel_after_ >= 0 && static_cast<int>(statuses_.size()) >= cancel_after_) canceled_ = true;
-        if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos)
-            canceled_ = true;
+        if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos) canceled_ = true;
     }
     int ask(const std::wstring& text, uint32_t type) override {
         std::lock_guard guard(lock_);
@@ -62,8 +63,7 @@ public:
 
     std::vector<bk::TaskStatus> statuses() const { return locked([&] { return statuses_; }); }
     std::vector<Question> questions() const { return locked([&] { return questions_; }); }
-    // True when some status text contains piece.
-    bool showed(const std::wstring& piece) const {
+    bool showed(const std::wstring& piece) const {  // some status text contains piece
         const auto all = statuses();
         return std::any_of(all.begin(), all.end(), [&](const auto& s) { return s.text.find(piece) != s.text.npos; });
     }
@@ -90,9 +90,7 @@ public:
     ScriptedUserInterface() { bk::set_user_interface(this); }
     ~ScriptedUserInterface() override { bk::set_user_interface(nullptr); }
 
-    // Answers for the next message boxes, in order; after them, the unattended answer.
     void answer_boxes_with(std::vector<int> answers) { box_answers_.assign(answers.begin(), answers.end()); }
-
     int message_box(void*, const std::wstring& text, uint32_t type) override {
         boxes.push_back({text, type});
         return next_answer(box_answers_, type);
@@ -101,42 +99,33 @@ public:
     void run_with_progress(void*, const std::wstring& headline,
                            const std::function<void(bk::IWorkerStatus&)>& work) override {
         headlines.push_back(headline);
-        std::thread worker([&] { work(status); });
-        worker.join();
+        std::thread([&] { work(status); }).join();
     }
 
-    // The dialogs answer from their scripts, in order. A dialog with no
-    // answer left cannot be shown, as on a machine without a display, so a
-    // dialog a test did not expect fails the command.
-
-    // The backup dialog: OK after edit has changed the parameters, or Cancel.
+    // Each dialog answers from its script: OK after the edit, a chosen
+    // archive, or Cancel (no edit, no archive). A dialog a test did not
+    // expect cannot be shown, and fails the command.
     void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) { backup_script_.push_back(ok(edit)); }
     void backup_dialog_cancel() { backup_script_.push_back(nullptr); }
     bool backup_dialog(void*, const std::vector<bk::Component>& components, bk::AutoParams& params) override {
         backup_dialogs.push_back({components, params});
         return answer(backup_script_, params);
     }
-
-    // The restore dialog: a chosen file, or Cancel.
     void restore_dialog_choose(const std::wstring& archive) { restore_script_.push_back(archive); }
     void restore_dialog_cancel() { restore_script_.push_back(std::nullopt); }
     std::optional<std::wstring> restore_dialog(void*, const bk::RestoreDialogInput& input) override {
         restore_dialogs.push_back(input);
-        return next(restore_script_);
+        return next_answer(restore_script_);
     }
-
-    // Only informs: recorded, never scripted.
-    void restore_warnings(void*, const std::wstring& archive,
-                          const std::vector<bk::RestoreProblem>& problems) override {
-        restore_warnings_shown.push_back({archive, problems});
-    }
-
-    // The settings sheet: OK after edit has changed the context, or Cancel.
     void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) { sheet_script_.push_back(ok(edit)); }
     void settings_sheet_cancel() { sheet_script_.push_back(nullptr); }
     bool settings_sheet(void*, bk::SetupContext& context) override {
         settings_sheets.push_back(context);
         return answer(sheet_script_, context);
+    }
+    void restore_warnings(void*, const std::wstring& archive,
+                          const std::vector<bk::RestoreProblem>& problems) override {
+        restore_warnings_shown.push_back({archive, problems});
     }
 
     struct BackupDialogShown {
@@ -157,7 +146,6 @@ public:
     std::vector<bk::SetupContext> settings_sheets;  // as each sheet opened
 
 private:
-    // OK edits what the dialog shows; Cancel (no edit at all) leaves it as it was.
     template <typename Shown>
     using Edit = std::function<void(Shown&)>;
     template <typename Shown>
@@ -166,16 +154,9 @@ private:
     }
     template <typename Shown>
     static bool answer(std::deque<Edit<Shown>>& script, Shown& shown) {
-        const Edit<Shown> edit = next(script);
+        const Edit<Shown> edit = next_answer(script);
         if (edit) edit(shown);
         return static_cast<bool>(edit);
-    }
-    template <typename Answer>
-    static Answer next(std::deque<Answer>& script) {
-        if (script.empty()) throw bk::dialog_unavailable();
-        Answer answer = std::move(script.front());
-        script.pop_front();
-        return answer;
     }
 
     std::deque<int> box_answers_;
