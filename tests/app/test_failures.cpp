@@ -1,5 +1,6 @@
 // Every way commands 1, 2 and 3 end without doing their work: the result
-// code, the messages, and that no archive, record or data file changed; and
+// code, the messages, and that no archive, record or data file changed (the
+// messages of each missing parameter and path are the host parameters'); and
 // bkDispatch's part: what a throw becomes, one command at a time, the help
 // callback.
 #include <gtest/gtest.h>
@@ -68,16 +69,10 @@ std::vector<Case> cases() {
         {"backup without a basic folder", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
              return batch(h, without(h, "common_path", {{message(bk::ids::ERR_BASIC_FOLDER, {L"ОБЩ_ДИР"})}}));
          }},
-        {"backup without a file location", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
-             return batch(h, without(h, "rek_path", {{message(bk::ids::ERR_FILE_LOCATION, {L"ТЕК_REK"})}}));
-         }},
         {"backup, broken settings file", BK_CMD_BACKUP, kUser, BK_FAILED, broken_settings},
         {"backup, settings that cannot be used", BK_CMD_BACKUP, BKF_CHECK_ONLY, BK_FAILED, [](TestHost& h) {
              return with(h, [](auto& s) { s.file_groups.clear(), s.single_files.clear(); },
                          {{"Неправильные настройки, создание резервной копии невозможно."}});
-         }},
-        {"backup folder outside any path", BK_CMD_BACKUP, 0, BK_FAILED, [](TestHost& h) {
-             return with(h, [](auto& s) { s.backup_folder = L"../../../../../../../../../../../../x"; }, batch(h));
          }},
         {"backup canceled while working", BK_CMD_BACKUP, 0, BK_NOT_DONE,
          [](TestHost& h) { return h.ui.status.cancel_after_updates(1), batch(h); }},
@@ -121,8 +116,6 @@ std::vector<Case> cases() {
          [](TestHost& h) { return h.ui.restore_dialog_cancel(), Expect{}; }},
         {"restore dialog without a display", BK_CMD_RESTORE, kUser, BK_FAILED, headless},
 
-        {"settings check without a basic folder", BK_CMD_SETTINGS, BKF_CHECK_ONLY, BK_FAILED,
-         [](TestHost& h) { return without(h, "vdx_path", {{message(bk::ids::ERR_BASIC_FOLDER, {L"ДИР_ВЫВОДА"})}}); }},
         {"settings without root_path", BK_CMD_SETTINGS, 0, BK_FAILED,
          [](TestHost& h) { return without(h, "root_path", {{"root_path parameter not found"}}); }},
         {"settings file that cannot be written", BK_CMD_SETTINGS, 0, BK_FAILED, [](TestHost& h) {

@@ -30,8 +30,9 @@ namespace fs = std::filesystem;
 inline const wchar_t* const kDocs = L"docs";  // the component of the group docs/
 
 inline std::string utf8(const std::wstring& text) { return rkit::wide_to_char(text); }
-inline std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.string()); }  // as the module writes it
-inline std::string message(int id, std::initializer_list<bk::FormatArg> args = {}) {  // as in the error list
+// A path as the module writes it, and a message as in the error list.
+inline std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.string()); }
+inline std::string message(int id, std::initializer_list<bk::FormatArg> args = {}) {
     return bk::format_string_narrow(id, args);
 }
 

@@ -1,5 +1,5 @@
 // The module as a host sees it: loaded with dlopen, driven through the two C
-// exports only.
+// exports only. (The C host program itself runs in vdbackup's tests.)
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -39,12 +39,9 @@ TEST(ModuleAbi, DispatchAndLastErrorAsACHostCallsThem) {
     EXPECT_EQ(last_error(0, small.data(), len), len);
     EXPECT_EQ(small, full.substr(0, static_cast<size_t>(len)) + "#");
     small.assign(8, '#');
-    EXPECT_EQ(last_error(0, small.data(), 4), len);
-    EXPECT_EQ(last_error(0, small.data(), 0), len);
-    EXPECT_EQ(last_error(0, small.data(), -3), len);
+    for (const int32_t size : {4, 0, -3}) EXPECT_EQ(last_error(0, small.data(), size), len) << size;
     EXPECT_EQ(small, full.substr(0, 4) + "####");
-    EXPECT_EQ(last_error(count, small.data(), 8), -1);
-    EXPECT_EQ(last_error(count + 100, nullptr, 0), -1);
+    EXPECT_TRUE(last_error(count, small.data(), 8) == -1 && last_error(count + 100, nullptr, 0) == -1);
 
     // An unknown command fails and empties the list.
     EXPECT_EQ(dispatch(7, nullptr, 0, nullptr, nullptr), BK_FAILED);
@@ -67,14 +64,6 @@ TEST(ModuleAbi, OnlyTheDocumentedInterfaceLeavesTheLibrary) {
     }
     for (const char* needed : {"_ZN2bk24factoryBkCommandLineInfoEv", "bkDispatch", "bkLastError"})
         EXPECT_TRUE(ours.count(needed)) << needed;
-}
-
-TEST(HostSmoke, CHostLoadsTheModuleAndReadsItsMessages) {
-    const std::string out = bktest::shell(VARDOBK_HOST_SMOKE " 7", false);
-    EXPECT_NE(out.find("result: 2\nmessages: 0\n"), std::string::npos) << out;
-    const std::string failed = bktest::shell(VARDOBK_HOST_SMOKE " 1", false);
-    EXPECT_NE(failed.find("result: 2\n"), std::string::npos) << failed;
-    EXPECT_NE(failed.find("message 0: "), std::string::npos) << failed;
 }
 
 }  // namespace
