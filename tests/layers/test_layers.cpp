@@ -11,15 +11,12 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-const fs::path source_dir = SOURCE_DIR;
-
-// For each layer, the layers it may see: those of its row and all below them.
-std::map<std::string, std::set<std::string>> read_layers() {
+TEST(Layers, EveryIncludeOfSrcStaysInItsLayerOrBelow) {
+    const fs::path source_dir = SOURCE_DIR;
+    // For each layer, the layers it may see: those of its row and all below them.
     std::map<std::string, std::set<std::string>> sees;
     std::ifstream table(source_dir / "docs/layers.md");
-    const std::regex row(R"(^\| ([a-z]+) \|([a-z ]*)\|$)");
+    const std::regex row(R"(^\| ([a-z]+) \|([a-z ]*)\|$)"), include(R"(^\s*#\s*include\s+"([a-z0-9_]+)/)");
     std::smatch m;
     for (std::string line; std::getline(table, line);) {
         if (!std::regex_match(line, m, row)) continue;
@@ -31,23 +28,14 @@ std::map<std::string, std::set<std::string>> read_layers() {
             seen.insert(sees[dep].begin(), sees[dep].end());
         }
     }
-    return sees;
-}
-
-}  // namespace
-
-TEST(Layers, EveryIncludeOfSrcStaysInItsLayerOrBelow) {
-    const auto sees = read_layers();
     ASSERT_TRUE(sees.count("rkit") && sees.count("app"));
-    const std::regex include(R"(^\s*#\s*include\s+"([a-z0-9_]+)/)");
+
     int checked = 0;
     for (const auto& entry : fs::recursive_directory_iterator(source_dir / "src")) {
-        const auto ext = entry.path().extension();
-        if (ext != ".cpp" && ext != ".h") continue;
+        if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h") continue;
         const std::string layer = fs::relative(entry.path(), source_dir / "src").begin()->string();
         ASSERT_TRUE(sees.count(layer)) << "folder " << layer << " is no layer of docs/layers.md";
         std::ifstream file(entry.path());
-        std::smatch m;
         for (std::string line; std::getline(file, line);) {
             if (!std::regex_search(line, m, include)) continue;
             const std::string target = m[1];

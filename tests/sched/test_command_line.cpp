@@ -1,18 +1,29 @@
-// The vdbackup command line: how WinappParseCommandLine reads switches, and
-// that every line the builders write parses back to the values it was built from.
+// The vdbackup command line: how WinappParseCommandLine reads switches, that
+// every line the builders write parses back to the values it was built from,
+// and how start_backup_executable starts a stand-in program. vdbackup's own
+// runs show the arguments arriving whole and nothing run by a shell.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <random>
-#include <string>
+#include <thread>
 #include <tuple>
-#include <vector>
 
+#include "core/error_list.h"
 #include "rkit/command_line_quote.h"
 #include "rkit/command_line_split.h"
+#include "rkit/path.h"
+#include "rkit/text.h"
 #include "sched/command_line.h"
+#include "support/temp_dir.h"
 #include "vardobk/command_line.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,12 +43,18 @@ auto fields(const Info& i) {
                       i->archive(), i->pass_args(), i->extra_args()};
 }
 
-TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
-    // Either case, "/" or "-"; a value is everything after the first "=".
+// Lines written by hand or by cron: either case, "/" or "-"; a value is
+// everything after the first "="; unquoted absolute paths are no switches,
+// and the last plain argument is the program.
+TEST(CommandLineParse, HandWrittenLines) {
     const Info info = parse(L"vdbackup -q -z -x -o -e=ee -f=ff -g=gg -u=uu -d=dd -w=7 -t=-1 -p=9 /C=a=b -a=aa");
     EXPECT_EQ(fields(info), std::tuple(bk::CMDLINE_MODE_END_OF_WORK, L"", 9u, true, -1, true, L"a=b", L"ee", L"dd",
                                        L"uu", 7, L"aa", true, Args{}));
     EXPECT_EQ(info->value_f() + info->value_g(), L"ffgg");
+    const Info paths = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K2=/etc/x /K1=y");
+    EXPECT_EQ(fields(paths), std::tuple(bk::CMDLINE_MODE_NONE, L"/opt/vd/prog", 0u, true, 0, false, L"", L"",
+                                        L"/data/base.shp", L"", -1, L"/b/x.7z", true, Args{L"/etc/x", L"y"}));
+    EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
 
     // No rule before the mode letters matches "bar=1": it is /B. A later mode replaces an earlier one;
     // without "=" the value letters are mode letters or nothing; unknown switches are ignored.
@@ -49,21 +66,8 @@ TEST(CommandLineParse, SwitchesAndFirstMatchingRule) {
     EXPECT_TRUE(parse(L"vdbackup /Open=no")->once_a_day());
     EXPECT_TRUE(parse(L"vdbackup /?")->help() && parse(L"vdbackup -h")->help());
     EXPECT_FALSE(parse(L"vdbackup /Help")->help() || parse(L"vdbackup ?")->help());  // "?" alone is the program
-}
 
-TEST(CommandLineParse, AbsolutePathsAreNotSwitchesAndTheLastPlainArgumentIsTheProgram) {
-    // Unquoted, as a shell or cron hands them over.
-    const Info info = parse(L"vdbackup first /opt/vd/prog /Q /D=/data/base.shp /A=/b/x.7z /X /K1=/etc/x");
-    EXPECT_EQ(info->program(), L"/opt/vd/prog");
-    EXPECT_FALSE(info->once_a_day());  // not read as /O
-    EXPECT_TRUE(info->quiet());
-    EXPECT_EQ(info->database(), L"/data/base.shp");
-    EXPECT_EQ(info->archive(), L"/b/x.7z");
-    EXPECT_EQ(info->extra_args(), (Args{L"/etc/x"}));
-    EXPECT_EQ(parse(L"\"/opt/vd/vdbackup\" /Q")->program(), L"");  // the program name itself never counts
-}
-
-TEST(CommandLineParse, NumbersThatDoNotParseLeaveTheOldValue) {
+    // Numbers that do not parse leave the old value; /K needs a number, but only its order counts.
     EXPECT_EQ(parse(L"vdbackup /T=abc")->keep_time(), 0);
     EXPECT_EQ(parse(L"vdbackup /T=30 /T=3x")->keep_time(), 30);
     EXPECT_EQ(parse(L"vdbackup /W=")->workplace(), -1);
@@ -72,46 +76,7 @@ TEST(CommandLineParse, NumbersThatDoNotParseLeaveTheOldValue) {
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=-1")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=5 /P=4294967296")->process_id(), 5u);
     EXPECT_EQ(parse(L"vdbackup /P=4294967295")->process_id(), 4294967295u);
-}
-
-TEST(CommandLineParse, ExtraArgumentsComeInTheirOrderNotByNumber) {
-    EXPECT_EQ(parse(L"vdbackup /K2=c /K1=d")->extra_args(), (Args{L"c", L"d"}));
     EXPECT_EQ(parse(L"vdbackup /K=x /Kz=x /K1 /k-1=y /K99999999999=z /K3=")->extra_args(), (Args{L"y", L""}));
-}
-
-TEST(CommandLineParse, CloneIsIndependent) {
-    Info original = parse(LR"(vdbackup "/p" /Q /P=7 /B /T=30 /O /C="first" /E="a" /X /K1=x)");
-    original->set_value_f(L"f");
-    Info copy(original->clone());
-    EXPECT_EQ(copy->process_id(), 7u);
-    EXPECT_EQ(copy->value_f(), L"f");
-    EXPECT_TRUE(copy->once_a_day());
-
-    copy->set_comment(L"second");
-    copy->parse_param(L"K2=y", true, true);
-    copy->set_mode(bk::CMDLINE_MODE_RESTORE);
-    EXPECT_EQ(original->comment(), L"first");
-    EXPECT_EQ(original->extra_args(), (Args{L"x"}));
-    EXPECT_EQ(original->mode(), bk::CMDLINE_MODE_BACKUP);
-    original.reset();  // the copy owns its values
-    EXPECT_EQ(copy->comment(), L"second");
-    EXPECT_EQ(copy->extra_args(), (Args{L"x", L"y"}));
-}
-
-TEST(CommandLineBuild, ExactForms) {
-    const std::wstring pid = std::to_wstring(::getpid());
-    EXPECT_EQ(bk::executable_path(L"/opt/vd"), L"\"/opt/vd/vdbackup\"");
-    bk::HostIdentity identity;
-    identity.username = L"Иванов";
-    identity.workplace = 3;
-    bk::AutoParams run{L"Ежедневная копия", 30, bk::AUTO_ONCE_A_DAY | bk::AUTO_DB_EXCLUSIVE, {L"a", L"", L"b"}};
-    EXPECT_EQ(bk::backup_command_line(identity, run, true, false, L"/opt/vd/prog", L"/data/base.shp"),
-              LR"("/opt/vd/prog" /Q /B /T=30 /O /C="Ежедневная копия" /D="/data/base.shp" /E="a;b" /U="Иванов" /W=3)");
-    // Nothing optional: the comment is still written, empty.
-    run = bk::AutoParams{L"", bk::KEEP_FOREVER, 0, {}};
-    EXPECT_EQ(bk::backup_command_line(bk::HostIdentity{}, run, false, true, L"/p", L""),
-              L"vdbackup \"/p\" /Q /P=" + pid + L" /B /T=-1 /C=\"\"");
-    EXPECT_EQ(bk::passed_arguments({L"prog"}), L"");
 }
 
 // Values that a naive writer breaks (blanks, Cyrillic, quotes, backslashes before
@@ -146,11 +111,11 @@ TEST(CommandLineBuild, EveryFormParsesBackToItsValues) {
         EXPECT_EQ(fields(parse(bk::backup_command_line(identity, run, false, true, L"", L""))),
                   std::tuple(bk::CMDLINE_MODE_BACKUP, self, pid, true, 90, true, value, L"first;" + value + L"x;third",
                              none, value, 12, none, false, Args{}));
-        // The scheduled form: the task's program, then its parameters.
-        run = {value, 30, 0, {}};
+        // The scheduled form: the task's program, then its parameters; kept for ever.
+        run = {value, bk::KEEP_FOREVER, 0, {}};
         EXPECT_EQ(fields(parse(bk::executable_path(L"/opt/vd") + L" " +
                                bk::backup_command_line({}, run, true, false, L"/opt/" + value, L"/d/" + value))),
-                  std::tuple(bk::CMDLINE_MODE_BACKUP, L"/opt/" + value, 0u, true, 30, false, value, none,
+                  std::tuple(bk::CMDLINE_MODE_BACKUP, L"/opt/" + value, 0u, true, -1, false, value, none,
                              L"/d/" + value, none, -1, none, false, Args{}));
         EXPECT_EQ(fields(parse(bk::restore_command_line(value))),
                   std::tuple(bk::CMDLINE_MODE_RESTORE, self, pid, true, 0, false, none, none, none, none, -1, value,
@@ -165,6 +130,64 @@ TEST(CommandLineBuild, EveryFormParsesBackToItsValues) {
     host.insert(host.end(), values.begin(), values.end());
     EXPECT_EQ(parse(L"vdbackup /X" + bk::passed_arguments(host))->extra_args(), Args(values.begin(), values.end()));
     EXPECT_EQ(rkit::split_command_line(rkit::join_command_line(host)), host);
+    EXPECT_EQ(bk::executable_path(L"/opt/vd"), L"\"/opt/vd/vdbackup\"");  // what a scheduled task runs
+}
+
+// Waits until the test lets it go, then records its folder and whether it
+// inherited the host's descriptor.
+const char* const kStandIn = R"(#!/bin/sh
+i=0
+while [ ! -e "$VDBK_RECORD/go" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done
+pwd -P > "$VDBK_RECORD/cwd.tmp"
+if [ -e "/proc/$$/fd/$VDBK_HOST_FD" ]; then echo inherited; else echo closed; fi > "$VDBK_RECORD/fd"
+mv "$VDBK_RECORD/cwd.tmp" "$VDBK_RECORD/cwd"
+)";
+
+TEST(BackupExecutable, StartsInItsFolderWithoutTheHostsDescriptorsAndIsNotWaitedFor) {
+    bktest::TempDir dir;
+    const fs::path bin = dir / "on path", record = dir / "record", work = dir / fs::path(u8"рабочая папка");
+    const std::string name = "vdbk-standin-" + std::to_string(::getpid());
+    const std::wstring wname = rkit::char_to_wide(name);
+    const std::string old_path = getenv("PATH");
+    setenv("PATH", (bin.string() + ":" + old_path).c_str(), 1);
+    setenv("VDBK_RECORD", record.c_str(), 1);
+    fs::create_directories(record);
+    fs::create_directories(work);
+    bk::clear_errors();
+
+    // Not executable, no working folder, nothing or a missing path to run:
+    // BK_FAILED without a message, and nothing ran (nowhere at all: vdbackup's tests).
+    bktest::write_file(bin / name, kStandIn);
+    fs::permissions(bin / name, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(bk::start_backup_executable(wname + L" /Q", dir.wpath()), BK_FAILED);
+    fs::permissions(bin / name, fs::perms::owner_all);
+    EXPECT_EQ(bk::start_backup_executable(wname + L" /Q", (dir / "no such folder").wstring()), BK_FAILED);
+    EXPECT_EQ(bk::start_backup_executable(L"   ", dir.wpath()), BK_FAILED);
+    EXPECT_EQ(bk::start_backup_executable(L"\"" + (dir / "missing").wstring() + L"\"", dir.wpath()), BK_FAILED);
+    EXPECT_EQ(bk::error_count(), 0);
+    // A bare name is looked for beside the running program before PATH.
+    EXPECT_EQ(bk::find_backup_executable(wname), (bin / name).wstring());
+    const fs::path beside = fs::path(rkit::native_path(rkit::extract_dir(bk::own_executable_path()))) / name;
+    fs::copy_file(bin / name, beside);
+    EXPECT_EQ(bk::find_backup_executable(wname), beside.wstring());
+    fs::remove(beside);
+
+    const int host_fd = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(host_fd, 3);
+    setenv("VDBK_HOST_FD", std::to_string(host_fd).c_str(), 1);
+    const std::wstring line = L"\"" + (bin / name).wstring() + L"\" /B";  // a name with a folder is taken as it is
+    ASSERT_EQ(bk::start_backup_executable(line, rkit::from_native_path(work.native())), BK_DONE);
+    ::close(host_fd);
+    // Returned while the program is still waiting, and left no child to reap.
+    EXPECT_FALSE(fs::exists(record / "cwd"));
+    errno = 0;
+    EXPECT_TRUE(::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD);
+    bktest::write_file(record / "go", "");
+    for (int i = 0; i < 1000 && !fs::exists(record / "cwd"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(bktest::read_file(record / "cwd"), fs::canonical(work).string() + "\n");
+    EXPECT_EQ(bktest::read_file(record / "fd"), "closed\n");
+    setenv("PATH", old_path.c_str(), 1);
 }
 
 }  // namespace

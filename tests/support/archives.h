@@ -7,8 +7,8 @@
 
 namespace bktest {
 
-// Output of a shell command that must succeed; throws otherwise.
-std::string shell(const std::string& command);
+// Output of a shell command; throws when it fails, unless it need not succeed.
+std::string shell(const std::string& command, bool must_succeed = true);
 // The entries of a .7z or .rar archive in the order the archiver lists them.
 std::vector<std::string> archive_entries(const std::filesystem::path& archive);
 // The bytes of one entry.

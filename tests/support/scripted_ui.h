@@ -2,6 +2,7 @@
 // was shown, and presses Cancel at a chosen moment. Work still runs on a real
 // worker thread, as it does behind the real progress window.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <functional>
@@ -15,6 +16,18 @@
 
 namespace bktest {
 
+// The next answer of a script, or after its last what is answered when nobody
+// is there; a dialog script that has run out throws, as without a display.
+template <typename Answer>
+Answer next_answer(std::deque<Answer>& script, uint32_t box_type = 0) {
+    if constexpr (std::is_same_v<Answer, int>)
+        if (script.empty()) return bk::unattended_answer(box_type);
+    if (script.empty()) throw bk::dialog_unavailable();
+    Answer answer = std::move(script.front());
+    script.pop_front();
+    return answer;
+}
+
 class ScriptedStatus : public bk::IWorkerStatus {
 public:
     struct Question {
@@ -22,74 +35,46 @@ public:
         uint32_t type;
     };
 
-    // Cancel once the task has reported this many statuses (0: from the start).
-    void cancel_after_updates(int count) {
-        std::lock_guard guard(lock_);
-        cancel_after_ = count;
-    }
-    // Cancel once a status text contains this piece.
-    void cancel_when_text_contains(const std::wstring& piece) {
-        std::lock_guard guard(lock_);
-        cancel_on_text_ = piece;
-    }
+    // Cancel once the task has reported this many statuses (0: from the start),
+    // or once a status text contains piece.
+    void cancel_after_updates(int count) { locked([&] { cancel_after_ = count; }); }
+    void cancel_when_text_contains(const std::wstring& piece) { locked([&] { cancel_on_text_ = piece; }); }
     void cancel() { canceled_ = true; }
-    // Answers for the next questions, in order; after them, the unattended answer.
-    void answer_with(std::vector<int> answers) {
-        std::lock_guard guard(lock_);
-        answers_.assign(answers.begin(), answers.end());
-    }
-
-    // Called with every status the task reports, on the worker thread: a
-    // test changes the world at a chosen step of the task.
-    void on_status(std::function<void(const bk::TaskStatus&)> action) {
-        std::lock_guard guard(lock_);
-        on_status_ = std::move(action);
-    }
+    void answer_with(std::vector<int> answers) { locked([&] { answers_.assign(answers.begin(), answers.end()); }); }
+    // Called with every status on the worker thread: the test changes the world at a chosen step.
+    void on_status(std::function<void(const bk::TaskStatus&)> action) { locked([&] { on_status_ = action; }); }
 
     bool canceled() override { return canceled_; }
     bk::TaskStatus get_status() override {
-        std::lock_guard guard(lock_);
-        return statuses_.empty() ? bk::TaskStatus{} : statuses_.back();
+        return locked([&] { return statuses_.empty() ? bk::TaskStatus{} : statuses_.back(); });
     }
     void set_status(const bk::TaskStatus& status) override {
-        std::unique_lock guard(lock_);
-        if (on_status_) {
-            const auto action = on_status_;
-            guard.unlock();
-            action(status);
-            guard.lock();
-        }
+        if (const auto action = locked([&] { return on_status_; })) action(status);
+        std::lock_guard guard(lock_);
         statuses_.push_back(status);
         if (cancel_after_ >= 0 && static_cast<int>(statuses_.size()) >= cancel_after_) canceled_ = true;
-        if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos)
-            canceled_ = true;
+        if (!cancel_on_text_.empty() && status.text.find(cancel_on_text_) != std::wstring::npos) canceled_ = true;
     }
     int ask(const std::wstring& text, uint32_t type) override {
         std::lock_guard guard(lock_);
         questions_.push_back({text, type});
-        if (answers_.empty()) return bk::unattended_answer(type);
-        int answer = answers_.front();
-        answers_.pop_front();
-        return answer;
+        return next_answer(answers_, type);
     }
 
-    std::vector<bk::TaskStatus> statuses() const {
-        std::lock_guard guard(lock_);
-        return statuses_;
-    }
-    std::vector<Question> questions() const {
-        std::lock_guard guard(lock_);
-        return questions_;
-    }
-    // True when some status text contains piece.
-    bool showed(const std::wstring& piece) const {
-        std::lock_guard guard(lock_);
-        for (const auto& s : statuses_)
-            if (s.text.find(piece) != std::wstring::npos) return true;
-        return false;
+    std::vector<bk::TaskStatus> statuses() const { return locked([&] { return statuses_; }); }
+    std::vector<Question> questions() const { return locked([&] { return questions_; }); }
+    bool showed(const std::wstring& piece) const {  // some status text contains piece
+        const auto all = statuses();
+        return std::any_of(all.begin(), all.end(), [&](const auto& s) { return s.text.find(piece) != s.text.npos; });
     }
 
 private:
+    template <typename F>
+    auto locked(F f) const -> decltype(f()) {
+        std::lock_guard guard(lock_);
+        return f();
+    }
+
     mutable std::mutex lock_;
     std::atomic<bool> canceled_{false};
     int cancel_after_ = -1;
@@ -102,91 +87,45 @@ private:
 
 class ScriptedUserInterface : public bk::IUserInterface {
 public:
-    struct Box {
-        std::wstring text;
-        uint32_t type;
-    };
-
     ScriptedUserInterface() { bk::set_user_interface(this); }
     ~ScriptedUserInterface() override { bk::set_user_interface(nullptr); }
 
-    // Answers for the next message boxes, in order; after them, the unattended answer.
     void answer_boxes_with(std::vector<int> answers) { box_answers_.assign(answers.begin(), answers.end()); }
-
     int message_box(void*, const std::wstring& text, uint32_t type) override {
         boxes.push_back({text, type});
-        if (box_answers_.empty()) return bk::unattended_answer(type);
-        int answer = box_answers_.front();
-        box_answers_.pop_front();
-        return answer;
+        return next_answer(box_answers_, type);
     }
 
     void run_with_progress(void*, const std::wstring& headline,
                            const std::function<void(bk::IWorkerStatus&)>& work) override {
         headlines.push_back(headline);
-        std::thread worker([&] { work(status); });
-        worker.join();
+        std::thread([&] { work(status); }).join();
     }
 
-    // The dialogs answer from their scripts, in order. A dialog with no
-    // answer left cannot be shown, as on a machine without a display, so a
-    // dialog a test did not expect fails the command.
-
-    // The backup dialog: OK after edit has changed the parameters, or Cancel.
-    void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) {
-        backup_script_.push_back([edit](bk::AutoParams& params) {
-            if (edit) edit(params);
-            return true;
-        });
-    }
-    void backup_dialog_cancel() {
-        backup_script_.push_back([](bk::AutoParams&) { return false; });
-    }
+    // Each dialog answers from its script: OK after the edit, a chosen
+    // archive, or Cancel (no edit, no archive). A dialog a test did not
+    // expect cannot be shown, and fails the command.
+    void backup_dialog_ok(std::function<void(bk::AutoParams&)> edit = {}) { backup_script_.push_back(ok(edit)); }
+    void backup_dialog_cancel() { backup_script_.push_back(nullptr); }
     bool backup_dialog(void*, const std::vector<bk::Component>& components, bk::AutoParams& params) override {
         backup_dialogs.push_back({components, params});
-        auto answer = next(backup_script_);
-        bk::AutoParams edited = params;
-        if (!answer(edited)) return false;
-        params = edited;
-        return true;
+        return answer(backup_script_, params);
     }
-
-    // The restore dialog: a chosen file, the backup of a catalogue row, or Cancel.
-    void restore_dialog_choose(const std::wstring& archive) {
-        restore_script_.push_back([archive](const bk::RestoreDialogInput&) { return archive; });
-    }
-    void restore_dialog_choose_backup(size_t row) {
-        restore_script_.push_back([row](const bk::RestoreDialogInput& input) -> std::optional<std::wstring> {
-            return input.backup_folder + L"/" + input.catalogue.at(row).filename;
-        });
-    }
-    void restore_dialog_cancel() {
-        restore_script_.push_back([](const bk::RestoreDialogInput&) { return std::nullopt; });
-    }
+    void restore_dialog_choose(const std::wstring& archive) { restore_script_.push_back(archive); }
+    void restore_dialog_cancel() { restore_script_.push_back(std::nullopt); }
     std::optional<std::wstring> restore_dialog(void*, const bk::RestoreDialogInput& input) override {
         restore_dialogs.push_back(input);
-        return next(restore_script_)(input);
+        return next_answer(restore_script_);
     }
-
-    // Only informs: recorded, never scripted.
+    void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) { sheet_script_.push_back(ok(edit)); }
+    void settings_sheet_cancel() { sheet_script_.push_back(nullptr); }
+    bool settings_sheet(void*, bk::SetupContext& context) override {
+        settings_sheets.push_back(context);
+        return answer(sheet_script_, context);
+    }
     void restore_warnings(void*, const std::wstring& archive,
                           const std::vector<bk::RestoreProblem>& problems) override {
         restore_warnings_shown.push_back({archive, problems});
-    }
-
-    // The settings sheet: OK after edit has changed the context, or Cancel.
-    void settings_sheet_ok(std::function<void(bk::SetupContext&)> edit = {}) {
-        sheet_script_.push_back([edit](bk::SetupContext& context) {
-            if (edit) edit(context);
-            return true;
-        });
-    }
-    void settings_sheet_cancel() {
-        sheet_script_.push_back([](bk::SetupContext&) { return false; });
-    }
-    bool settings_sheet(void*, bk::SetupContext& context) override {
-        settings_sheets.push_back(context);
-        return next(sheet_script_)(context);
     }
 
     struct BackupDialogShown {
@@ -199,7 +138,7 @@ public:
     };
 
     ScriptedStatus status;
-    std::vector<Box> boxes;
+    std::vector<ScriptedStatus::Question> boxes;
     std::vector<std::wstring> headlines;
     std::vector<BackupDialogShown> backup_dialogs;
     std::vector<bk::RestoreDialogInput> restore_dialogs;
@@ -207,18 +146,23 @@ public:
     std::vector<bk::SetupContext> settings_sheets;  // as each sheet opened
 
 private:
-    template <typename Answer>
-    static Answer next(std::deque<Answer>& script) {
-        if (script.empty()) throw bk::dialog_unavailable();
-        Answer answer = std::move(script.front());
-        script.pop_front();
-        return answer;
+    template <typename Shown>
+    using Edit = std::function<void(Shown&)>;
+    template <typename Shown>
+    static Edit<Shown> ok(Edit<Shown> edit) {
+        return edit ? edit : [](Shown&) {};
+    }
+    template <typename Shown>
+    static bool answer(std::deque<Edit<Shown>>& script, Shown& shown) {
+        const Edit<Shown> edit = next_answer(script);
+        if (edit) edit(shown);
+        return static_cast<bool>(edit);
     }
 
     std::deque<int> box_answers_;
-    std::deque<std::function<bool(bk::AutoParams&)>> backup_script_;
-    std::deque<std::function<std::optional<std::wstring>(const bk::RestoreDialogInput&)>> restore_script_;
-    std::deque<std::function<bool(bk::SetupContext&)>> sheet_script_;
+    std::deque<Edit<bk::AutoParams>> backup_script_;
+    std::deque<std::optional<std::wstring>> restore_script_;
+    std::deque<Edit<bk::SetupContext>> sheet_script_;
 };
 
 }  // namespace bktest

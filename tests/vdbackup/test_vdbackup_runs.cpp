@@ -1,53 +1,93 @@
-// vdbackup as scheduled tasks and the module start it: a real process, the
-// real module, real archives.
+// vdbackup: how it turns its command line and the host profile into one call
+// of the module, and its runs as scheduled tasks and the module start it: a
+// real process, the real module, real archives.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
-#include "catalogue/catalogue.h"
 #include "app/test_host.h"
-#include "rkit/path.h"
-#include "rkit/text.h"
-#include "settings/host_profile.h"
+#include "run_plan.h"
 #include "support/archives.h"
+#include "vardobk/command_line.h"
 
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using cmdtest::TestHost;
+
+using Params = std::map<std::string, std::string>;
+
+vdbackup::RunPlan plan_for(const std::wstring& command_line, const bk::HostProfile& profile) {
+    std::unique_ptr<bk::IBkCommandLineInfo> info(bk::factoryBkCommandLineInfo());
+    bk::WinappParseCommandLine(command_line, *info);
+    return vdbackup::plan_run(*info, profile);
+}
+
+// The command line speaks where it has a value, the profile elsewhere. The
+// runs below show the plans carried out.
+TEST(RunPlan, EveryModeIsOneCallOfTheModule) {
+    const bk::HostProfile profile = {{"root_path", L"/srv/учёт"}, {"shp_path", L"/srv/учёт/main.shp"},
+                                     {"username", L"профиль"}, {"workplace", L"1"}};
+    auto plan = plan_for(L"vdbackup /opt/vd/prog /Q /B /T=30 /O /C=\"ночная копия\" /E=\"a;b\" "
+                         L"/D=\"/srv/учёт/other.shp\" /U=\"Иванов\" /W=3", profile);
+    EXPECT_EQ(std::tie(plan.command, plan.flags), std::make_tuple(BK_CMD_BACKUP, 0u));
+    EXPECT_EQ(plan.params, (Params{{"root_path", "/srv/учёт"}, {"shp_path", "/srv/учёт/other.shp"},
+                                   {"username", "Иванов"}, {"workplace", "3"}, {"batch", "1"},
+                                   {"batch_keeptime", "30"}, {"batch_once_a_day", "1"},
+                                   {"batch_comment", "ночная копия"}, {"batch_excl_comp", "a;b"}}));
+    // Without /T= or with 0 no keep time: the batch backup's own default, forever.
+    plan = plan_for(L"vdbackup /B /T=0", profile);
+    EXPECT_EQ(std::tie(plan.params.at("shp_path"), plan.params.at("username"), plan.params.at("batch_once_a_day")),
+              std::make_tuple("/srv/учёт/main.shp", "профиль", "0"));
+    EXPECT_EQ(plan.params.count("batch_keeptime"), 0u);
+    bk::HostProfile network = profile;
+    network["network"] = L"1";
+    plan = plan_for(L"vdbackup /B /D=\"/net/base\"", network);
+    EXPECT_EQ(std::tie(plan.params.at("db_path"), plan.params.at("shp_path")),
+              std::make_tuple("/net/base", "/srv/учёт/main.shp"));
+
+    // A restore and the end of work wait for the host; a restore with /X starts it again.
+    plan = plan_for(L"vdbackup \"/opt/vd/prog\" /Q /P=4242 /R /A=\"/b/копия 1.7z\" /X /K1=\"-db\" /K2=\"main base\"",
+                    profile);
+    EXPECT_EQ(std::tie(plan.command, plan.wait_for_pid, plan.params.at("batch"), plan.params.at("batch_archive")),
+              std::make_tuple(BK_CMD_RESTORE, 4242u, "1", "/b/копия 1.7z"));
+    EXPECT_EQ(plan.restart, (std::vector<std::wstring>{L"/opt/vd/prog", L"-db", L"main base"}));
+    EXPECT_TRUE(plan_for(L"vdbackup \"/opt/vd/prog\" /R /A=\"x.7z\"", profile).restart.empty());
+    plan = plan_for(L"vdbackup \"/opt/vd/prog\" /Q /P=17 /Z /X", profile);
+    EXPECT_EQ(std::tie(plan.command, plan.wait_for_pid, plan.flags),
+              std::make_tuple(BK_CMD_BACKUP, 17u, BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING)));
+    EXPECT_EQ(plan.params.count("batch"), 0u);  // the automatic backup on leaving
+
+    EXPECT_EQ(plan_for(L"vdbackup /S", profile).command, BK_CMD_SETTINGS);
+    EXPECT_TRUE(plan_for(L"vdbackup -H", {}).show_help);
+    EXPECT_THROW(plan_for(L"vdbackup /Q", profile), std::runtime_error);
+    EXPECT_NE(vdbackup::usage_text().find("/R /A="), std::string::npos);
+}
 
 struct VdbackupRun {
     int exit_code = -1;
     std::string errors;
     int signal = 0;  // the signal that ended it, if one did
-    // Done (0), stopped as by Cancel (1), or ended by SIGTERM before it could
-    // turn the signal into a Cancel.
-    bool stopped_cleanly() const { return exit_code == 0 || exit_code == 1 || signal == SIGTERM; }
 };
 
-// The shell line that runs vdbackup with args in folder, as a task starts it,
-// after prefix (environment settings, a command that runs it); exec keeps
-// the pid, so that a signal reaches vdbackup itself.
-std::string vdbackup_line(const fs::path& folder, const std::vector<std::string>& args, const std::string& prefix) {
-    std::string command = "cd '" + folder.string() + "' && exec " + prefix + " '" VDBACKUP_PATH "'";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    return command + " 2>'" + (folder / "vdbackup.stderr").string() + "' </dev/null";
-}
-
+// vdbackup with args in folder, as a task starts it, after prefix (environment
+// settings, a command that runs it); exec keeps the pid, so that a signal
+// reaches vdbackup itself.
 pid_t start_vdbackup(const fs::path& folder, const std::vector<std::string>& args, const std::string& prefix = "") {
-    const std::string line = vdbackup_line(folder, args, prefix);
+    std::string line = "cd '" + folder.string() + "' && exec " + prefix + " '" VDBACKUP_PATH "'";
+    for (const auto& arg : args) line += " '" + arg + "'";
+    line += " 2>'" + (folder / "vdbackup.stderr").string() + "' </dev/null";
     char sh[] = "/bin/sh", c[] = "-c";
-    char* argv[] = {sh, c, const_cast<char*>(line.c_str()), nullptr};
+    char* argv[] = {sh, c, line.data(), nullptr};
     pid_t pid = -1;
     if (posix_spawn(&pid, sh, nullptr, nullptr, argv, environ) != 0) throw std::runtime_error("cannot start vdbackup");
     return pid;
@@ -68,82 +108,72 @@ VdbackupRun run_vdbackup(const fs::path& folder, const std::vector<std::string>&
     return wait_vdbackup(folder, start_vdbackup(folder, args, prefix));
 }
 
-void write_profile(const cmdtest::TestHost& host) {
-    bk::HostProfile profile;
-    for (const auto& [key, value] : host.params) profile[key] = rkit::char_to_wide(value);
-    bk::write_host_profile((host.root() / "vdbackup_host.xml").wstring(), profile);
+// Work handed over runs on its own; its record shows when it is done.
+void wait_for_a_record(const TestHost& host) {
+    for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 class Vdbackup : public testing::Test {
 protected:
-    void SetUp() override {
-        host.save(host.standard_settings());
-        write_profile(host);
-    }
-    cmdtest::TestHost host;
+    void SetUp() override { host.write_profile(); }
+    TestHost host;
+    const fs::path profile = host.root() / "vdbackup_host.xml";
 };
 
 TEST_F(Vdbackup, RestoreWaitsForTheHostProcessToEnd) {
-    ASSERT_EQ(run_vdbackup(host.root(), {"/opt/vd/host", "/B"}).exit_code, 0);
+    host.backup();
     host.damage_data();
-
     // The host still has its files open for a moment after it handed over.
     pid_t host_process = 0;
     char sleep_arg[] = "sleep", second[] = "1";
     char* argv[] = {sleep_arg, second, nullptr};
     ASSERT_EQ(posix_spawnp(&host_process, "sleep", nullptr, nullptr, argv, environ), 0);
-    const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/Q", "/P=" + std::to_string(host_process), "/R",
-                                               "/A=" + host.archives()[0].string()});
+    const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/Q", "/P=" + std::to_string(host_process),
+                                                       "/R", "/A=" + host.archives()[0].string()});
     // Had vdbackup not waited, the host would still be running now.
-    int status = 0;
-    EXPECT_EQ(waitpid(host_process, &status, WNOHANG), host_process);
+    EXPECT_EQ(waitpid(host_process, nullptr, WNOHANG), host_process);
     EXPECT_EQ(run.exit_code, 0) << run.errors;
     EXPECT_TRUE(host.data_intact());
 }
 
 TEST_F(Vdbackup, ABrokenOrMissingProfileIsAClearFailure) {
-    bktest::write_file(host.root() / "vdbackup_host.xml", "<root><param name=\"root_path\"");
-    VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/B"});
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_NE(run.errors.find("vdbackup_host.xml"), std::string::npos) << run.errors;
+    for (const bool broken : {true, false}) {
+        if (broken) bktest::write_file(profile, "<root><param name=\"root_path\"");
+        else fs::remove(profile);
+        const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/B"});
+        EXPECT_EQ(run.exit_code, 2);
+        EXPECT_NE(run.errors.find("vdbackup_host.xml"), std::string::npos) << run.errors;
+    }
     EXPECT_TRUE(host.archives().empty());
-
-    fs::remove(host.root() / "vdbackup_host.xml");
-    run = run_vdbackup(host.root(), {"/opt/vd/host", "/B"});
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_NE(run.errors.find("vdbackup_host.xml"), std::string::npos) << run.errors;
-
-    run = run_vdbackup(host.root(), {"/?"});
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run_vdbackup(host.root(), {"/?"}).exit_code, 0);  // the help needs no profile
 }
 
 // BKF_EXTERNAL: the module refreshes the profile, starts vdbackup beside the
 // running program and returns at once; vdbackup then makes the backup.
 TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
-    fs::remove(host.root() / "vdbackup_host.xml");
-    fs::create_directory(host.root() / "vdbackup_host.xml");  // a profile that cannot be written: nothing starts
+    fs::remove(profile);
+    fs::create_directory(profile);  // a profile that cannot be written: nothing starts
     host.ui.backup_dialog_ok();
     EXPECT_EQ(host.run(BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE), BK_FAILED);
-    EXPECT_EQ(host.messages(),
-              std::vector<std::string>{"can't write " + host.root().string() + "/vdbackup_host.xml: Is a directory"});
-    fs::remove(host.root() / "vdbackup_host.xml");
+    EXPECT_EQ(host.messages(), std::vector<std::string>{"can't write " + profile.string() + ": Is a directory"});
+    fs::remove(profile);
     host.params["batch_keeptime"] = "30";
-    host.ui.backup_dialog_ok([](bk::AutoParams& run) {
+    const std::wstring comment = L"перед закрытием месяца: \"$(touch взлом)\" `touch взлом` \\";  // no shell
+    host.ui.backup_dialog_ok([&](bk::AutoParams& run) {
         run.keeptime = 90;
-        run.comment = L"перед закрытием месяца";
+        run.comment = comment;
     });
-    ASSERT_EQ(host.run(BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE), BK_DONE)
-        << testing::PrintToString(host.messages());
-    const bk::HostProfile profile = bk::read_host_profile((host.root() / "vdbackup_host.xml").wstring());
-    EXPECT_EQ(profile.at("root_path"), rkit::char_to_wide(host.params.at("root_path")));
-    EXPECT_EQ(profile.count("batch_keeptime"), 0u);
+    ASSERT_DONE(host, BK_CMD_BACKUP, BKF_EXTERNAL | BKF_INTERACTIVE);
+    const bk::HostProfile written = bk::read_host_profile(profile.wstring());
+    EXPECT_EQ(written.at("root_path"), rkit::char_to_wide(host.params.at("root_path")));
+    EXPECT_EQ(written.count("batch_keeptime"), 0u);
 
-    for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_for_a_record(host);
     ASSERT_EQ(host.catalogue().size(), 1u);
-    EXPECT_EQ(host.catalogue()[0].identity.username, L"Иванов");
-    EXPECT_EQ(host.catalogue()[0].keeptime, 90);
-    EXPECT_EQ(host.catalogue()[0].comment, L"перед закрытием месяца");
+    const bk::BackupRecord made = host.catalogue()[0];
+    EXPECT_EQ(std::tie(made.identity.username, made.keeptime, made.comment), std::make_tuple(L"Иванов", 90, comment));
+    EXPECT_FALSE(fs::exists(host.root() / "взлом"));
 }
 
 // Three workplaces back up into one shared folder at the same moment, round
@@ -152,15 +182,15 @@ TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
 TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
     bktest::TempDir shared;
     const fs::path folder = shared / "backups";
-    std::vector<std::unique_ptr<cmdtest::TestHost>> hosts;
+    std::vector<std::unique_ptr<TestHost>> hosts;
     for (int workplace = 1; workplace <= 3; ++workplace) {
-        auto& host = *hosts.emplace_back(std::make_unique<cmdtest::TestHost>());
+        auto& host = *hosts.emplace_back(std::make_unique<TestHost>());
         host.params["workplace"] = std::to_string(workplace);
         bk::BackupSettings settings = host.standard_settings();
         settings.backup_folder = cmdtest::wide(folder);
         settings.filename_template = L"копия";
         host.save(settings);
-        write_profile(host);
+        host.write_profile();
     }
     constexpr int rounds = 4;
     for (int round = 0; round < rounds; ++round) {
@@ -181,12 +211,11 @@ TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
     EXPECT_EQ(names.size(), 3u * rounds);
     for (const bk::BackupRecord& record : catalogue) {
         EXPECT_EQ(names.erase(record.filename), 1u) << "a second record of " << cmdtest::utf8(record.filename);
-        const fs::path own_root = hosts[record.identity.workplace - 1]->root();
-        std::set<std::string> data;
+        std::set<std::string> data, own;
         for (const auto& entry : bktest::archive_entries(folder / rkit::native_path(record.filename)))
             if (entry != "filelist.xml" && entry != "fileinfo.xml") data.insert("/" + entry);
-        std::set<std::string> own;
-        for (const auto& rel : cmdtest::TestHost::data_files()) own.insert((own_root / rel).string());
+        for (const auto& rel : TestHost::data_files())
+            own.insert((hosts[record.identity.workplace - 1]->root() / rel).string());
         EXPECT_EQ(data, own) << cmdtest::utf8(record.filename);
     }
 }
@@ -197,7 +226,7 @@ TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
 // or nothing of it stays behind.
 TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
     if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
-    std::vector<std::string> files = cmdtest::TestHost::data_files();
+    std::vector<std::string> files = TestHost::data_files();
     for (int i = 0; i < 24; ++i) {
         files.push_back("data/big/" + std::to_string(i) + ".dbf");
         std::string bytes(256 * 1024, '\0');
@@ -220,12 +249,13 @@ TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
     const auto backup_time = timed(backup);
     const std::vector<std::string> restore{"/opt/vd/host", "/R", "/A=" + host.archives().at(0).string()};
     const auto restore_time = timed(restore);
+    // Done (0), stopped as by Cancel (1), or ended before it could turn the signal into a Cancel.
     const auto stopped_after = [&](const std::vector<std::string>& args, std::chrono::nanoseconds delay) {
         const pid_t pid = start_vdbackup(host.root(), args, tmpdir);
         std::this_thread::sleep_for(delay);
         kill(pid, SIGTERM);
         const VdbackupRun run = wait_vdbackup(host.root(), pid);
-        EXPECT_TRUE(run.stopped_cleanly()) << run.exit_code << run.errors;
+        EXPECT_TRUE(run.exit_code == 0 || run.exit_code == 1 || run.signal == SIGTERM) << run.exit_code << run.errors;
         EXPECT_TRUE(fs::is_empty(staging));
         return run;
     };
@@ -264,7 +294,8 @@ TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
             if (line.starts_with("ShdPnd:")) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
         return 0ull;
     };
-    for (int waited = 0; !building() && waited < 10000; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int waited = 0; !building() && waited < 10000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     kill(pid, SIGTERM);
     while (term_pending()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     kill(pid, SIGTERM);
@@ -279,9 +310,8 @@ TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
 class VdbackupUnreadable : public testing::TestWithParam<int32_t> {};
 
 TEST_P(VdbackupUnreadable, UnreadableFilesAndFoldersAreNamed) {
-    cmdtest::TestHost host(GetParam());
-    host.save(host.standard_settings());
-    write_profile(host);
+    TestHost host(GetParam());
+    host.write_profile();
     host.write("data/locked.dbf", "secret");
     host.write("data/closed/inside.dbf", "inside");
     fs::permissions(host.root() / "data/locked.dbf", fs::perms::none);
@@ -291,13 +321,11 @@ TEST_P(VdbackupUnreadable, UnreadableFilesAndFoldersAreNamed) {
     const VdbackupRun run = run_vdbackup(host.root(), {"/opt/vd/host", "/B"}, prefix);
     fs::permissions(host.root() / "data/closed", fs::perms::owner_all);
     EXPECT_EQ(run.exit_code, 2) << run.errors;
-    const auto mentions = [&](const std::string& text) { return run.errors.find(text) != std::string::npos; };
-    EXPECT_TRUE(mentions(cmdtest::message(bk::ids::ERR_FILE_NOT_SAVED,
-                                          {cmdtest::wide(host.root() / "data/locked.dbf"), L"Permission denied"})))
-        << run.errors;
-    EXPECT_TRUE(mentions(cmdtest::message(bk::ids::ERR_FOLDER_NOT_READ,
-                                          {cmdtest::wide(host.root() / "data/closed"), L"Permission denied"})))
-        << run.errors;
+    for (const auto& [id, path] : {std::pair{bk::ids::ERR_FILE_NOT_SAVED, "data/locked.dbf"},
+                                   std::pair{bk::ids::ERR_FOLDER_NOT_READ, "data/closed"}}) {
+        const std::string named = cmdtest::message(id, {cmdtest::wide(host.root() / path), L"Permission denied"});
+        EXPECT_NE(run.errors.find(named), std::string::npos) << run.errors;
+    }
     ASSERT_EQ(host.catalogue().size(), 1u);
     const auto entries = bktest::archive_entries(host.archives().at(0));
     EXPECT_EQ(std::count(entries.begin(), entries.end(), (host.root() / "data/a.dbf").string().substr(1)), 1);
@@ -306,18 +334,6 @@ TEST_P(VdbackupUnreadable, UnreadableFilesAndFoldersAreNamed) {
 INSTANTIATE_TEST_SUITE_P(Archivers, VdbackupUnreadable, testing::Values(bk::ARCHIVER_7ZIP, bk::ARCHIVER_RAR),
                          [](const auto& info) { return info.param == bk::ARCHIVER_RAR ? "Rar" : "SevenZip"; });
 
-}  // namespace
-
-std::string run_shell(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[512];
-        while (fgets(chunk, sizeof chunk, pipe)) out += chunk;
-        pclose(pipe);
-    }
-    return out;
-}
-
 // The end of the host's work: the C host asks for command 4 and exits;
 // vdbackup waits for it to be gone, then makes the backup on leaving that the
 // settings ask for.
@@ -325,17 +341,16 @@ TEST_F(Vdbackup, EndOfWorkHandsTheBackupOnLeavingToVdbackup) {
     bk::BackupSettings settings = host.standard_settings();
     settings.options |= bk::OPT_ON_EXIT;
     host.save(settings);
-    fs::remove(host.root() / "vdbackup_host.xml");
+    fs::remove(profile);
 
     std::string command = "'" + (fs::path(VDBACKUP_PATH).parent_path() / "vardobk_host_smoke").string() + "' 4";
     for (const auto& [key, value] : host.params) command += " '" + key + "=" + value + "'";
-    const std::string out = run_shell(command + " 2>&1");
+    const std::string out = bktest::shell(command + " 2>&1", false);
     ASSERT_NE(out.find("result: 0\nmessages: 0\n"), std::string::npos) << out;
 
-    for (int i = 0; i < 300 && host.catalogue().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_for_a_record(host);
     ASSERT_EQ(host.catalogue().size(), 1u);
-    EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(20071));
+    EXPECT_EQ(host.catalogue()[0].comment, bk::load_string(bk::ids::COMMENT_ON_EXIT));
 }
 
 // A module installed without vdbackup beside it or on PATH: the hand-over
@@ -343,13 +358,14 @@ TEST_F(Vdbackup, EndOfWorkHandsTheBackupOnLeavingToVdbackup) {
 TEST(VdbackupMissing, EndOfWorkReturnsFailedWithoutAMessage) {
     bktest::TempDir install;
     const fs::path build = fs::path(VDBACKUP_PATH).parent_path().parent_path();
-    for (const char* lib : {"libvardobk.so", "libwlink3.so"})
-        fs::copy_file(build / "lib" / lib, install / lib);
+    for (const char* lib : {"libvardobk.so", "libwlink3.so"}) fs::copy_file(build / "lib" / lib, install / lib);
     fs::copy_file(build / "bin" / "vardobk_host_smoke", install / "host");
     fs::create_directories(install / "root");
-
-    const std::string out = run_shell("cd '" + install.path().string() +
-                                      "' && PATH=/usr/bin:/bin ./host -l ./libvardobk.so 4 root_path='" +
-                                      (install / "root").string() + "' 2>&1");
+    const std::string out = bktest::shell("cd '" + install.path().string() +
+                                              "' && PATH=/usr/bin:/bin ./host -l ./libvardobk.so 4 root_path='" +
+                                              (install / "root").string() + "' 2>&1",
+                                          false);
     EXPECT_NE(out.find("result: 2\nmessages: 0\n"), std::string::npos) << out;
 }
+
+}  // namespace
