@@ -1,5 +1,7 @@
-// The host parameter protocol, the typed readers, and what is built from the
-// parameters: basic folders, file locations, identity, resolved paths.
+// The host parameter protocol and the typed readers, and the rules of what is
+// built from the parameters that the command tests do not reach: macro names,
+// network databases, version lists. Missing parameters and their messages are
+// the command tests'.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,8 +13,6 @@
 
 #include "core/error_list.h"
 #include "core/host_params.h"
-#include "rkit/system.h"
-#include "support/error_messages.h"
 
 namespace {
 
@@ -44,12 +44,6 @@ protected:
         g_calls.clear();
         bk::clear_errors();
     }
-    void set_all_folders() {
-        for (const bk::BasicFolderKey& folder : bk::basic_folder_keys())
-            g_params[folder.key] = std::string("/host/") + folder.key;
-        g_params["root_path"] = "/host/root";
-        g_params["exe_path"] = "prog\\bin";
-    }
 };
 
 TEST_F(HostParams, ReadParamProtocol) {
@@ -73,14 +67,6 @@ TEST_F(HostParams, ReadParamProtocol) {
     EXPECT_FALSE(bk::read_param(host, "none", out));
     EXPECT_FALSE(bk::read_param(nullptr, "cyr", out));
     EXPECT_EQ(out, L"ТЕК");  // untouched when absent
-
-    EXPECT_EQ(bk::require_param(host, "cyr"), L"ТЕК");
-    try {
-        bk::require_param(host, "batch_archive");
-        FAIL() << "no exception";
-    } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "batch_archive parameter not found");
-    }
 }
 
 TEST_F(HostParams, GarbageLengthsFromTheHost) {
@@ -111,11 +97,6 @@ TEST_F(HostParams, TypedReaders) {
         EXPECT_EQ(bk::is_batch(host), batch) << value;
     }
 
-    bool flag = true;
-    g_params["b"] = "";
-    EXPECT_FALSE(bk::read_bool_param(host, "b", flag));
-    EXPECT_TRUE(flag);
-
     int32_t n = 77;
     for (const std::string& bad : std::vector<std::string>{"12a", "", "2147483648", "-2147483649",
                                                            "99999999999999999999", "0x10", std::string("12\0" "3", 4)}) {
@@ -130,65 +111,67 @@ TEST_F(HostParams, TypedReaders) {
     }
 }
 
-TEST_F(HostParams, BasicFoldersAndFileLocations) {
-    set_all_folders();
+TEST_F(HostParams, MacroNamesNetworkDatabasesAndTheSettingsFile) {
+    for (const bk::BasicFolderKey& folder : bk::basic_folder_keys())
+        g_params[folder.key] = std::string("/host/") + folder.key;
+    for (const auto& [key, value] : {std::pair{"root_path", "/host/root"}, {"exe_path", "prog\\bin"},
+                                     {"vdx_path", ""},  // empty is a value
+                                     {"shp_path", "/db/base.shp"}, {"rek_path", "/db/base.rek"}, {"opr_path", ""}})
+        g_params[key] = value;
     bk::BasicFolders folders;
-    ASSERT_EQ(bk::load_basic_folders(host, folders), BK_DONE);
-    ASSERT_EQ(folders.size(), 15u);
-    EXPECT_EQ(folders[0].name + L"=" + folders[0].path, L"ТЕК_ДИР=/host/root");
-    EXPECT_EQ(folders[1].name, L"ОБЩ_ДИР");
-    EXPECT_EQ(folders[3].name, L"ДИР_БАЗЫ");
-    EXPECT_EQ(folders[14].name + L"=" + folders[14].path, L"ТЕК_OPR_ДИР=/host/opr_dir_path");
-    EXPECT_EQ(bk::error_count(), 0);
-
-    g_params["vdx_path"] = "";  // empty is a value
-    g_params.erase("common_path");
-    EXPECT_EQ(bk::load_basic_folders(host, folders), BK_FAILED);
-    EXPECT_EQ(folders.size(), 1u);
-    EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{"Ошибка получения базовой папки ОБЩ_ДИР."});
-
-    // Local files need all three paths; a network database has none.
-    bk::clear_errors();
-    g_params = {{"shp_path", "/db/base.shp"}, {"rek_path", "/db/base.rek"}};
     bk::FileLocations locations;
-    EXPECT_EQ(bk::load_file_locations(host, locations), BK_FAILED);
-    EXPECT_EQ(bktest::error_messages(), std::vector<std::string>{"Ошибка получения расположения файла ТЕК_OPR."});
-    EXPECT_EQ(locations.size(), 2u);
-    g_params = {{"network", "1"}, {"db_path", "/srv/data/main.dcf"}};
-    bk::clear_errors();
+    ASSERT_EQ(bk::load_basic_folders(host, folders), BK_DONE);
+    ASSERT_EQ(bk::load_file_locations(host, locations), BK_DONE);
+    ASSERT_EQ(folders.size(), 15u);
+    EXPECT_EQ(folders[14].name + L"=" + folders[14].path, L"ТЕК_OPR_ДИР=/host/opr_dir_path");
+
+    // Macro names are compared exactly; anything else is relative to the root.
+    EXPECT_EQ(bk::resolve_folder(L"ПРОГ_ДИР", folders), L"prog\\bin");  // as the host gave it
+    EXPECT_EQ(bk::resolve_folder(L"тек_дир", folders), L"/host/root/тек_дир");
+    EXPECT_EQ(bk::resolve_folder(L"ТЕК_ДИР ", folders), L"/host/root/ТЕК_ДИР ");
+    EXPECT_EQ(bk::resolve_file(L"ТЕК_REK", folders, locations), L"/db/base.rek");
+    EXPECT_EQ(bk::resolve_file(L"ТЕК_REK_ДИР", folders, locations), L"/host/root/ТЕК_REK_ДИР");
+    EXPECT_THROW(bk::resolve_folder(L"a", bk::BasicFolders(folders.begin() + 1, folders.end())), std::logic_error);
+
+    // A network database has no local files, and its name is db_path's; a
+    // workplace that is not a number is none.
+    g_params = {{"network", "1"}, {"db_path", "/srv/data/main.dcf"}, {"shp_path", "/db/base.shp"}, {"workplace", "12a"}};
     ASSERT_EQ(bk::load_file_locations(host, locations), BK_DONE);
     ASSERT_EQ(locations.size(), 3u);
     EXPECT_EQ(locations[1].file_macro + L" " + locations[1].folder_macro, L"ТЕК_REK ТЕК_REK_ДИР");
     for (const auto& l : locations) EXPECT_EQ(l.path, L"");
-}
-
-TEST_F(HostParams, HostIdentity) {
-    g_params = {{"ver_type", "7.1, 7.2"}, {"ver_family", "Бюджет"}, {"workplace", "12a"}, {"username", "Иванов"},
-                {"shp_path", "/db/base.shp"}, {"db_path", "/srv/other.dcf"}};
     bk::HostIdentity id;
     id.workplace = 5;
     EXPECT_EQ(bk::read_host_identity(host, id), BK_DONE);
-    EXPECT_EQ(id.ver_type, L"7.1, 7.2");
-    EXPECT_EQ(id.ver_family, L"Бюджет");
-    EXPECT_EQ(id.workplace, 0);  // not a number
-    EXPECT_EQ(id.username, L"Иванов");
-    EXPECT_EQ(id.dbname, L"base.shp");
-    EXPECT_EQ(id.computer, rkit::get_system_name());
-    g_params["workplace"] = "12";
-    g_params["network"] = "1";  // the database is db_path's
-    bk::read_host_identity(host, id);
-    EXPECT_EQ(id.workplace, 12);
-    EXPECT_EQ(id.dbname, L"other.dcf");
+    EXPECT_EQ(id.dbname + L" " + std::to_wstring(id.workplace), L"main.dcf 0");
+    EXPECT_EQ(bk::error_count(), 0);
+
+    // backup_config.xml in the root, or in batch mode batch_config relative to it.
+    EXPECT_THROW(bk::settings_file_path(host), std::logic_error);
+    g_params = {{"root_path", "/host/root"}, {"batch_config", "cfg/batch.xml"}, {"exe_fname", "host.bin"}};
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
+    g_params["batch"] = "1";
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/cfg/batch.xml");
+    g_params.erase("batch_config");
+    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
+    g_params["exe_path"] = "/opt/host";
+    EXPECT_EQ(bk::host_exe_path(host), L"/opt/host/host.bin");
+    try {
+        bk::absolute_path(L"/a", L"../../..");
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(),
+                     "Невозможно получить полный путь.\n\tБазовый путь: '/a'.\n\tОтносительный путь: '../../..'.");
+    }
 }
 
+// Lists of versions match when they share an item, blanks and case aside;
+// an empty one matches any.
 TEST(HostIdentityMatch, VersionListsAndSameDatabase) {
-    EXPECT_TRUE(bk::versions_match(L"7.1, 7.2", L" 7.2"));
-    EXPECT_TRUE(bk::versions_match(L"\t7.2\t", L"7.3,7.2 "));
-    EXPECT_FALSE(bk::versions_match(L"7.1", L"7.3"));
-    EXPECT_TRUE(bk::versions_match(L"", L"7.3"));
-    EXPECT_TRUE(bk::versions_match(L"7.3", L""));
-    EXPECT_TRUE(bk::versions_match(L"бюджет", L"БЮДЖЕТ"));
-    EXPECT_FALSE(bk::versions_match(L"7.1", L"7.1.1"));
+    for (const auto& [a, b, match] : std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>>{
+             {L"\t7.2\t", L"7.3,7.2 ", true}, {L"7.1", L"7.3", false}, {L"", L"7.3", true},
+             {L"7.3", L"", true},             {L"7.1", L"7.1.1", false}})
+        EXPECT_EQ(bk::versions_match(a, b), match) << a << " " << b;
 
     const bk::HostIdentity a{L"7.1", L"", 1, L"base.shp", L"u", L"pc"};
     bk::HostIdentity b{L"7.1, 7.2", L"Бюджет", 2, L"base.shp", L"v", L"other"};
@@ -198,52 +181,6 @@ TEST(HostIdentityMatch, VersionListsAndSameDatabase) {
     b.dbname = a.dbname;
     b.ver_type = L"7.3";
     EXPECT_FALSE(bk::same_database(a, b));
-}
-
-TEST_F(HostParams, ResolveFoldersAndFiles) {
-    set_all_folders();
-    g_params["shp_path"] = "/db/base.shp";
-    g_params["rek_path"] = "/db/base.rek";
-    g_params["opr_path"] = "/db/base.opr";
-    bk::BasicFolders folders;
-    bk::FileLocations locations;
-    ASSERT_EQ(bk::load_basic_folders(host, folders), BK_DONE);
-    ASSERT_EQ(bk::load_file_locations(host, locations), BK_DONE);
-
-    // Macro names are compared exactly; anything else is relative to the root.
-    EXPECT_EQ(bk::resolve_folder(L"ПРОГ_ДИР", folders), L"prog\\bin");  // as the host gave it
-    EXPECT_EQ(bk::resolve_folder(L"data\\in", folders), L"/host/root/data/in");
-    EXPECT_EQ(bk::resolve_folder(L"тек_дир", folders), L"/host/root/тек_дир");
-    EXPECT_EQ(bk::resolve_folder(L"ТЕК_ДИР ", folders), L"/host/root/ТЕК_ДИР ");
-    EXPECT_EQ(bk::resolve_file(L"ТЕК_REK", folders, locations), L"/db/base.rek");
-    EXPECT_EQ(bk::resolve_file(L"ТЕК_REK_ДИР", folders, locations), L"/host/root/ТЕК_REK_ДИР");
-    EXPECT_EQ(bk::resolve_file(L"x/y.txt", folders, locations), L"/host/root/x/y.txt");
-    bk::BasicFolders no_root(folders.begin() + 1, folders.end());
-    EXPECT_THROW(bk::resolve_folder(L"a", no_root), std::logic_error);
-}
-
-TEST_F(HostParams, PathsAndTheSettingsFile) {
-    EXPECT_EQ(bk::absolute_path(L"/a/b", L"../c"), L"/a/c");
-    EXPECT_EQ(bk::relative_path(L"/a/b", L"/a/b/c/d"), L"c/d");
-    try {
-        bk::absolute_path(L"/a", L"../../..");
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(),
-                     "Невозможно получить полный путь.\n\tБазовый путь: '/a'.\n\tОтносительный путь: '../../..'.");
-    }
-    EXPECT_THROW(bk::host_exe_path(host), std::runtime_error);  // no exe_path, no exe_fname
-    g_params = {{"exe_path", "/opt/host"}, {"exe_fname", "host.bin"}};
-    EXPECT_EQ(bk::host_exe_path(host), L"/opt/host/host.bin");
-
-    // backup_config.xml in the root, or in batch mode batch_config relative to it.
-    EXPECT_THROW(bk::settings_file_path(host), std::logic_error);
-    g_params = {{"root_path", "/host/root"}, {"batch_config", "cfg/batch.xml"}};
-    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
-    g_params["batch"] = "1";
-    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/cfg/batch.xml");
-    g_params.erase("batch_config");
-    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
 }
 
 }  // namespace
