@@ -1,4 +1,6 @@
-// The profile through which the backup executable stands in for the host.
+// The profile through which the backup executable stands in for the host:
+// what it keeps, with values that need escaping. The executable's tests show
+// it written, read and missing.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -31,13 +33,9 @@ TEST(HostProfile, KeepsTheHostsOwnParametersButNoBatchValues) {
     EXPECT_EQ(bk::read_host_profile((dir / "vdbackup_host.xml").wstring()), profile);
     EXPECT_NE(bktest::read_file(dir / "vdbackup_host.xml").find("<param name=\"workplace\" node_value=\"3\"/>"),
               std::string::npos);
-
-    // A broken or missing profile is an error, not an empty host.
-    bktest::write_file(dir / "p.xml", "<root><param name=\"root_path\" node_value=\"/x\"");
-    EXPECT_THROW(bk::read_host_profile((dir / "p.xml").wstring()), bk::xml_error);
+    // A parameter without a name is an error, not an empty key.
     bktest::write_file(dir / "q.xml", "<root><param node_value=\"/x\"/></root>");
-    EXPECT_THROW(bk::read_host_profile((dir / "q.xml").wstring()), std::exception);
-    EXPECT_THROW(bk::read_host_profile((dir / "missing.xml").wstring()), bk::xml_error);
+    EXPECT_THROW(bk::read_host_profile((dir / "q.xml").wstring()), bk::xml_error);
 }
 
 }  // namespace
