@@ -1,5 +1,6 @@
-// Command lines split by the Windows rules: the program name keeps its
-// backslashes, arguments follow the backslash-and-quote rules.
+// Command lines split by the Windows rules. Arguments that the module joins
+// come back whole (see the command-line round trips); here the forms no
+// joining makes: the program name keeps its backslashes, odd quoting.
 #include <gtest/gtest.h>
 
 #include "rkit/command_line_split.h"
@@ -13,12 +14,8 @@ TEST(CommandLineSplit, WindowsRules) {
         {L"\"/opt/my app/7z\"x y", {L"/opt/my app/7z", L"x", L"y"}},
         {L"\"unterminated name", {L"unterminated name"}},
         {L"p a\\\\\\b d\"e f\"g h", {L"p", L"a\\\\\\b", L"de fg", L"h"}},
-        {L"p a\\\\\\\"b c d", {L"p", L"a\\\"b", L"c", L"d"}},
-        {L"p a\\\\\\\\\"b c\" d e", {L"p", L"a\\\\b c", L"d", L"e"}},
         {L"p -w\"C:\\tmp\\\" x", {L"p", L"-wC:\\tmp\" x"}},  // the quote after "\" is literal
-        {L"p \"\" x", {L"p", L"", L"x"}},
         {L"p \"a\"\"\"b c\"", {L"p", L"a\"b c"}},  // three quotes inside quoting: one literal quote
-        {L"p /D=\"Архив 1\"", {L"p", L"/D=Архив 1"}},
     };
     for (const auto& [line, args] : cases) EXPECT_EQ(rkit::split_command_line(line), args) << rkit::wide_to_char(line);
 }

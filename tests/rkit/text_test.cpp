@@ -1,5 +1,6 @@
-// Text conversion keeps every character and never throws on bad bytes; text
-// files read back what was written, also when Windows wrote them.
+// Text conversion keeps every character and never throws on bad bytes; case
+// rules do not depend on the locale. Cyrillic names through every layer are
+// the end-to-end tests'.
 #include <gtest/gtest.h>
 
 #include "rkit/text.h"
@@ -8,15 +9,10 @@
 
 using namespace rkit;
 
-TEST(Text, CyrillicAndAstralCharactersSurviveBothWays) {
+TEST(Text, AstralCharactersAndInvalidBytes) {
     const std::wstring wide = L"Резервное копирование: ёЁ, €, \U0001F600";
-    const std::string narrow = wide_to_char(wide);
-    EXPECT_EQ(narrow.size(), 58u);  // never one byte per character
-    EXPECT_EQ(char_to_wide(narrow), wide);
-    for (int charset : {0, 1, 2}) EXPECT_EQ(char_to_wide(wide_to_char(wide, text_encoding(charset)), text_encoding(charset)), wide);
-}
-
-TEST(Text, InvalidBytesBecomeReplacementCharacters) {
+    for (const text_encoding charset : {text_encoding(0), text_encoding(1), text_encoding(2)})
+        EXPECT_EQ(char_to_wide(wide_to_char(wide, charset), charset), wide);
     // A stray continuation byte, a truncated sequence at the end, an overlong
     // "/" and an encoded surrogate: each is replaced, the rest kept.
     EXPECT_EQ(char_to_wide("a\x80z"), L"a\uFFFDz");
@@ -33,26 +29,20 @@ TEST(Text, CaseMappingDoesNotDependOnTheLocale) {
     EXPECT_EQ(trim_blanks(L" \t 8.3, 8.2 \t"), L"8.3, 8.2");
 }
 
-TEST(TextFileStream, LinesRoundTripAndWindowsFilesRead) {
+// The list files handed to the archivers; one that cannot be made says so.
+TEST(TextFileStream, LinesRoundTripAndAFileThatCannotBeMade) {
     bktest::TempDir dir;
     const std::wstring path = dir.wpath() + L"/список.txt";
     text_file_stream out;
     ASSERT_TRUE(out.open(path, text_file_stream::create, text_encoding(1)));
     for (const wchar_t* line : {L"/home/u/Отчёт.dbf", L"", L"last"}) EXPECT_TRUE(out.write_line(line));
     out.close();
-    EXPECT_EQ(bktest::read_file(dir / "список.txt"), "/home/u/\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.dbf\n\nlast\n");
-
-    // A byte order mark, CR LF line ends and no end on the last line.
-    bktest::write_file(dir / "win.txt", "\xEF\xBB\xBF" "first\r\n\r\nno end");
-    for (const auto& [file, expected] : std::vector<std::pair<std::wstring, std::vector<std::wstring>>>{
-             {path, {L"/home/u/Отчёт.dbf", L"", L"last"}}, {dir.wpath() + L"\\win.txt", {L"first", L"", L"no end"}}}) {
-        text_file_stream in;
-        ASSERT_TRUE(in.open(file, text_file_stream::read, text_encoding(2)));
-        std::vector<std::wstring> lines;
-        for (std::wstring line; in.read_line(line);) lines.push_back(line);
-        EXPECT_EQ(lines, expected);
-        EXPECT_TRUE(in.eof() && in.ok());
-    }
+    text_file_stream in;
+    ASSERT_TRUE(in.open(path, text_file_stream::read, text_encoding(2)));
+    std::vector<std::wstring> lines;
+    for (std::wstring line; in.read_line(line);) lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"/home/u/Отчёт.dbf", L"", L"last"}));
+    EXPECT_TRUE(in.eof() && in.ok());
     text_file_stream missing;
     EXPECT_FALSE(missing.open(dir.wpath() + L"/none/list.txt", text_file_stream::create));
     EXPECT_FALSE(missing.write_line(L"x"));
