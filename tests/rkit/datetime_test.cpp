@@ -34,26 +34,18 @@ TEST(Timestamp, OrderAndPeriods) {
 }
 
 TEST(DateText, RoundTripsRefusalsAndPatterns) {
-    EXPECT_EQ(to_wstring(date(5, 3, 2024)), L"05.03.2024");
-    EXPECT_EQ(to_wstring(rkit::time(9, 5, 7)), L"09:05:07");
-    for (const date& d : {date(5, 3, 2024), date(31, 12, 1999), date(1, 1, 1600)}) {
-        date back;
-        EXPECT_TRUE(from_str(to_wstring(d), back) && back == d) << to_wstring(d);
-    }
-    for (const rkit::time& t : {rkit::time(0, 0, 0), rkit::time(23, 59, 59)}) {
-        rkit::time back(1, 2, 3);
-        EXPECT_TRUE(from_str(to_wstring(t), back) && back == t) << to_wstring(t);
-    }
-    // Garbage leaves the value as it was.
-    date d(5, 3, 2024);
+    // What the catalogue writes reads back; garbage leaves the value as it was.
+    date d(1, 1, 1600);
+    EXPECT_TRUE(from_str(to_wstring(date(5, 3, 2024)), d) && d == date(5, 3, 2024));
     for (const wchar_t* bad : {L"", L"31.02.2024", L"05.13.2024", L"05.03.24", L"05/03/2024", L"05.03.2024 ",
                                L"2024.03.05"})
         EXPECT_FALSE(from_str(bad, d)) << bad;
     EXPECT_EQ(d, date(5, 3, 2024));
-    rkit::time t(1, 2, 3);
+    rkit::time t;
+    EXPECT_TRUE(from_str(to_wstring(rkit::time(9, 5, 7)), t) && t == rkit::time(9, 5, 7));
     for (const wchar_t* bad : {L"", L"24:00:00", L"12:60:00", L"12:00", L"12-00-00", L"1a:00:00"})
         EXPECT_FALSE(from_str(bad, t)) << bad;
-    EXPECT_EQ(t, rkit::time(1, 2, 3));
+    EXPECT_EQ(t, rkit::time(9, 5, 7));
 
     // Patterns for archive names replace the separators.
     EXPECT_EQ(to_wstring(date(5, 3, 2024), L"yyyy.mm.dd", L'_'), L"2024_03_05");
