@@ -99,44 +99,36 @@ TEST(ConsoleRunner, ChildWritingMegabytesNeverBlocks) {
               1);
 }
 
-TEST(ConsoleRunner, MissingProgramOrFolderGivesMinusOneFromBothRunners) {
+// Both runners: the output file is emptied first and holds both streams in
+// order; a signal gives the code Windows would show; a program or folder that
+// is not there gives -1. Neither leaves a descriptor behind (a terminal, a pipe, the file).
+TEST(ConsoleRunner, ExitCodesOfSignalsAndMissingProgramsFromBothRunnersAndNoDescriptorLeft) {
     bktest::TempDir dir;
-    const std::wstring out = (dir / "out.txt").wstring(), missing_dir = (dir / "missing").wstring();
-    Callback callback;
-    for (const std::wstring line : {L"\"/no/such/program\" a", L"no-such-program-vdk x", L"", L"\"\" x"}) {
-        EXPECT_EQ(bk::run_console_process(line, L"", &callback), -1);
-        EXPECT_EQ(bk::run_process_to_file(line, L"", out), -1);
-    }
-    EXPECT_EQ(bk::run_console_process(child(L"exit 0"), missing_dir, &callback), -1);
-    EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), missing_dir, out), -1);
-    EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), L"", (dir / "no/folder/out.txt").wstring()), -1);
-    EXPECT_EQ(callback.calls, 0);
-}
-
-TEST(ProcessToFile, TruncatesAndKeepsBothStreamsInOrder) {
-    bktest::TempDir dir;
-    const auto out = dir / "listing.txt";
+    const auto out = dir / "out.txt";
+    const auto open_descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = open_descriptors();
     bktest::write_file(out, std::string(10000, 'x'));
     EXPECT_EQ(bk::run_process_to_file(child(L"out o1\\n err e1\\n out o2\\n err e2\\n exit 3"), L"", out.wstring()), 3);
     EXPECT_EQ(bktest::read_file(out), "o1\ne1\no2\ne2\n");
     EXPECT_EQ(bk::run_process_to_file(child(L"info"), dir.wpath(), out.wstring()), 0);
     EXPECT_EQ(bktest::read_file(out), "notty\neof\n" + dir.path().string() + "\n");
-}
 
-// Neither runner leaves a descriptor behind (a terminal, a pipe, the file).
-TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunnersAndNoDescriptorLeft) {
-    bktest::TempDir dir;
-    const auto open_descriptors = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    };
-    const auto before = open_descriptors();
-    const std::pair<const wchar_t*, uint32_t> cases[] = {{L"signal 11", 0xC000000Bu}, {L"signal 9", 0xC0000009u},
-                                                         {L"signal 2", 0xC000013Au},  {L"signal 15", 0xC000013Au},
-                                                         {L"exit 255", 255}};
-    for (const auto& [steps, code] : cases) {
-        EXPECT_EQ(bk::run_process_to_file(child(steps), L"", (dir / "out.txt").wstring()), int32_t(code)) << steps;
-        EXPECT_EQ(bk::run_console_process(child(steps), L"", nullptr), int32_t(code)) << steps;
+    const std::wstring missing = (dir / "missing").wstring();
+    const std::tuple<std::wstring, std::wstring, uint32_t> cases[] = {
+        {child(L"signal 11"), L"", 0xC000000Bu}, {child(L"signal 9"), L"", 0xC0000009u},
+        {child(L"signal 2"), L"", 0xC000013Au},  {child(L"signal 15"), L"", 0xC000013Au},
+        {child(L"exit 255"), L"", 255},          {L"\"/no/such/program\" a", L"", -1u},
+        {L"no-such-program-vdk x", L"", -1u},    {L"", L"", -1u},
+        {L"\"\" x", L"", -1u},                   {child(L"exit 0"), missing, -1u}};
+    Callback callback;
+    for (const auto& [line, folder, code] : cases) {
+        EXPECT_EQ(bk::run_process_to_file(line, folder, out.wstring()), int32_t(code)) << rkit::wide_to_char(line);
+        EXPECT_EQ(bk::run_console_process(line, folder, &callback), int32_t(code)) << rkit::wide_to_char(line);
     }
+    EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), L"", (dir / "no/folder/out.txt").wstring()), -1);
+    EXPECT_EQ(callback.calls, 0);
     EXPECT_EQ(open_descriptors(), before);
 }
 
