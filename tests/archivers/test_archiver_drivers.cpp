@@ -69,17 +69,6 @@ protected:
         return paths;
     }
 
-    // A program folder for the settings whose archiver appends its
-    // arguments to args.log and runs the real one.
-    std::string wrap_program() {
-        const std::string name = rkit::wide_to_char(bk::archiver_program_file(GetParam()));
-        const fs::path log = dir / "args.log", script = dir / "bin" / name;
-        bktest::write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$*\" >>'" + log.string() + "'\nexec " + name + " \"$@\"\n");
-        fs::permissions(script, fs::perms::owner_all);
-        settings.exe_path = wide(dir / "bin");
-        return log.string();
-    }
-
     std::string failure_of(const std::function<void()>& operation) {
         try {
             operation();
@@ -99,13 +88,6 @@ protected:
         std::sort(entries.begin(), entries.end());
         return entries;
     }
-    // The names the archive should hold for files.
-    std::vector<std::wstring> stored_names(std::vector<std::wstring> names = {}) const {
-        for (const auto& [path, content] : files) names.push_back(wide(path.relative_path()));
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     // "7z: " or "rar: ", how the driver's messages begin.
     std::string prefix() const { return rkit::wide_to_char(bk::archiver_program_file(GetParam())) + ": "; }
 
@@ -119,12 +101,21 @@ protected:
 // the archiver's prompts: it is never on a command line, which every local
 // user can read.
 TEST_P(Driver, OddNamesAndOneEntryComeBackThroughAPasswordTypedAtThePrompt) {
-    const std::string log = wrap_program();
+    // The archiver of the settings notes its arguments, then runs the real one.
+    const std::string name = rkit::wide_to_char(bk::archiver_program_file(GetParam()));
+    const std::string log = (dir / "args.log").string();
+    bktest::write_file(dir / "bin" / name, "#!/bin/sh\nprintf '%s\\n' \"$*\" >>'" + log + "'\nexec " + name + " \"$@\"\n");
+    fs::permissions(dir / "bin" / name, fs::perms::owner_all);
+    settings.exe_path = wide(dir / "bin");
     settings.password = L"s3cr#t пароль";
     bktest::write_file(dir / "staging" / "filelist.xml", "<filelist/>");
     bk::compress(settings, (dir / "staging").wstring(), archive, L"filelist.xml");
-    bk::compress_files(settings, make_files(), archive, nullptr);  // adds to an encrypted archive
-    EXPECT_EQ(sorted_entries(), stored_names({L"filelist.xml"}));
+    const std::vector<std::wstring> sources = make_files();
+    std::vector<std::wstring> stored{L"filelist.xml"};
+    for (const std::wstring& path : sources) stored.push_back(path.substr(1));
+    std::sort(stored.begin(), stored.end());
+    bk::compress_files(settings, sources, archive, nullptr);  // adds to an encrypted archive
+    EXPECT_EQ(sorted_entries(), stored);
     bktest::TempDir dest, one;
     bk::extract_with_settings(settings, dest.wpath(), archive, L"", nullptr);
     for (const auto& [path, content] : files) EXPECT_EQ(bktest::read_file(dest.path() / path.relative_path()), content);

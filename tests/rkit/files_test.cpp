@@ -1,14 +1,11 @@
-// Files on disk: copies keep content, mode and time, and a tree delete never
-// reaches outside its tree. Moves and new folders are the restore tests'.
+// A tree delete never reaches outside its tree. Copies, moves and new
+// folders are the backup and restore tests'.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <tuple>
 
 #include "rkit/files.h"
 #include "rkit/path.h"
@@ -17,33 +14,6 @@
 
 using namespace rkit;
 namespace fs = std::filesystem;
-
-TEST(Files, CopyKeepsContentModeAndTimeAndHonoursOverwrite) {
-    bktest::TempDir dir;
-    bktest::write_file(dir / "a.txt", "new content");
-    bktest::write_file(dir / "b.txt", "old");
-    // A mode and a modification time no copy would get by chance.
-    ::chmod((dir / "a.txt").c_str(), 0640);
-    const timespec times[2] = {{1'000'000'000, 0}, {1'200'000'000, 500}};
-    ::utimensat(AT_FDCWD, (dir / "a.txt").c_str(), times, 0);
-    const std::wstring a = dir.wpath() + L"/a.txt", b = dir.wpath() + L"/b.txt";
-    errno = 0;
-    EXPECT_FALSE(file_copy(a, b, false));
-    EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(bktest::read_file(dir / "b.txt"), "old");
-    ASSERT_TRUE(file_copy(a, b, true));
-    EXPECT_EQ(bktest::read_file(dir / "b.txt"), "new content");
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "b.txt").c_str(), &st), 0);
-    EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
-              std::tuple(0640u, 1'200'000'000, 500));
-    // Copying a file onto itself must not empty it.
-    EXPECT_FALSE(file_copy(a, dir.wpath() + L"/./a.txt", true));
-    EXPECT_EQ(bktest::read_file(dir / "a.txt"), "new content");
-    errno = 0;
-    EXPECT_FALSE(file_copy(dir.wpath() + L"/none", b, true));
-    EXPECT_EQ(errno, ENOENT);
-}
 
 // A tree delete takes only the module's own folders, whatever path it is
 // handed, and nothing outside them. Everything lives in the test's folder,
