@@ -89,27 +89,23 @@ TEST(ArchiverCommandLine, OpenFilesOptionsAndLevels) {
     const Args seven_args = args(seven.compress_command(L"/b/x.7z", L"s", L"-mmt=2", L"", 2, 5, L"/w"));
     for (const wchar_t* arg : {L"-ssw", L"-mmt=2"}) EXPECT_EQ(std::count(seven_args.begin(), seven_args.end(), arg), 1);
 
-    auto switch_of = [&](const std::wstring& command_line, const std::wstring& prefix) {
-        for (const std::wstring& arg : args(command_line))
-            if (arg.starts_with(prefix) && arg.size() == prefix.size() + 1) return arg;
-        return std::wstring();
-    };
-    const wchar_t* seven_levels[] = {L"", L"-mx0", L"-mx1", L"-mx1", L"-mx3", L"-mx5", L"-mx5",
-                                     L"-mx5", L"-mx7", L"-mx9", L"-mx9", L""};
-    const wchar_t* rar_levels[] = {L"", L"-m0", L"-m1", L"-m1", L"-m2", L"-m2", L"-m3", L"-m4", L"-m4", L"-m5", L"-m5", L""};
+    std::wstring seven_levels, rar_levels;
     for (int32_t level = -1; level <= 10; ++level) {
-        EXPECT_EQ(switch_of(seven.compress_command(L"/a.7z", L"s", L"", L"", 0, level, L"/w"), L"-mx"),
-                  seven_levels[level + 1]) << level;
-        EXPECT_EQ(switch_of(rar.compress_command(L"/a.rar", L"s", L"", L"", 0, level), L"-m"),
-                  rar_levels[level + 1]) << level;
+        for (const std::wstring& arg : args(seven.compress_command(L"/a.7z", L"s", L"", L"", 0, level, L"/w")))
+            if (arg.starts_with(L"-mx")) seven_levels += arg.substr(3);
+        for (const std::wstring& arg : args(rar.compress_command(L"/a.rar", L"s", L"", L"", 0, level)))
+            if (arg.starts_with(L"-m")) rar_levels += arg.substr(2);
+        seven_levels += L' ', rar_levels += L' ';
     }
+    EXPECT_EQ(seven_levels, L" 0 1 1 3 5 5 5 7 9 9  ");  // none outside 0..9
+    EXPECT_EQ(rar_levels, L" 0 1 1 2 2 3 4 4 5 5  ");
 }
 
 // p7zip's 7z is told -l, to store what a link points to; 7-Zip's own, which
 // refuses -l, is not. Stand-ins print the banner of each and note their arguments.
 TEST(ArchiverCommandLine, OnlyP7zipIsToldToFollowLinks) {
-    for (const auto& [banner, told] : {std::pair{"7-Zip [64] 16.02 : Igor Pavlov\np7zip Version 16.02 (locale=C)", true},
-                                       {"7-Zip (z) 24.08 (x64) : Copyright (c) 1999-2024 Igor Pavlov", false}}) {
+    for (const auto& [banner, told] : {std::pair{"7-Zip [64] 16.02 : Igor Pavlov\np7zip Version 16.02", true},
+                                       {"7-Zip (z) 24.08 (x64) : Igor Pavlov", false}}) {
         bktest::TempDir dir;
         const std::string log = (dir / "args").string();
         bktest::write_file(dir / "7z", "#!/bin/sh\necho \"$*\" >>'" + log + "'\nprintf '" + banner + "\\n'\n");
@@ -140,7 +136,8 @@ TEST(ArchiverExitCodes, StopsCrashesAndUnknownCodes) {
         {&rar, 3, "rar: CRC error"},
         {&rar, 12, "rar: unknown exit code 12"},
     };
-    for (const auto& [archiver, code, text] : cases) EXPECT_EQ(error_of([&] { archiver->check_exit_code(code); }), text);
+    for (const auto& [archiver, code, text] : cases)
+        EXPECT_EQ(error_of([&] { archiver->check_exit_code(code); }), text);
 }
 
 // The status after each line, which keeps what the lines before it showed;
@@ -152,7 +149,6 @@ TEST(ProgressLines, FileAndPercentOfBothArchivers) {
     enum { plain, listed, rar_line };
     const std::tuple<int, const wchar_t*, const wchar_t*, int32_t> lines[] = {
         {plain, L"Everything is Ok", nullptr, 0},
-        {plain, L"Creating archive: /b/vd_backup_2026-12-05.7z", nullptr, 0},
         {plain, L" 45% 3 +   ", nullptr, 0},
         {plain, L"  7% 3 + home/u/a - b.txt  ", L"home/u/a - b.txt\n7%", 7},
         {plain, L"100% + x.dbf", L"x.dbf\n100%", 100},
@@ -171,8 +167,9 @@ TEST(ProgressLines, FileAndPercentOfBothArchivers) {
     bk::TaskStatus status;
     for (const auto& [kind, line, text, progress] : lines) {
         const bk::TaskStatus before = status;
-        const bool parsed = kind == rar_line ? rar.parse_progress_line(line, status)
-                                             : seven.parse_progress_line(line, status, kind == listed ? &listing : nullptr);
+        const bool parsed = kind == rar_line
+                                  ? rar.parse_progress_line(line, status)
+                                  : seven.parse_progress_line(line, status, kind == listed ? &listing : nullptr);
         EXPECT_EQ(parsed, text != nullptr) << line;
         const std::wstring label = bk::load_string(bk::ids::STATUS_COMPRESSING) + L"\n";
         EXPECT_EQ(status, text ? bk::TaskStatus(label + text, progress) : before) << line;

@@ -36,20 +36,13 @@ int32_t BK_CALL garbage_host(const char*, char* buffer, int32_t size) {
     return length;
 }
 
-class HostParams : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_params.clear();
-        g_calls.clear();
-    }
-};
-
-TEST_F(HostParams, ReadParamProtocol) {
+TEST(HostParams, ReadParamProtocol) {
     // 300 bytes with a NUL inside: a zero-filled 255-byte buffer first, then one of 301 bytes.
     std::string value(300, 'a');
     value[10] = '\0';
     value[299] = 'z';
     g_params = {{"long", value}, {"exact", std::string(254, 'b')}, {"empty", ""}, {"cyr", "ТЕК"}};
+    g_calls.clear();
     std::wstring out;
     ASSERT_TRUE(bk::read_param(host, "long", out));
     EXPECT_EQ(g_calls, (std::vector<std::pair<int32_t, char>>{{254, '\0'}, {300, '\0'}}));
@@ -67,7 +60,7 @@ TEST_F(HostParams, ReadParamProtocol) {
     EXPECT_EQ(out, L"ТЕК");  // untouched when absent
 }
 
-TEST_F(HostParams, GarbageLengthsFromTheHost) {
+TEST(HostParams, GarbageLengthsFromTheHost) {
     // Negative lengths other than -1 count as absent.
     std::wstring out = L"untouched";
     for (int32_t bad : {-2, -1000, INT32_MIN}) {
@@ -84,8 +77,9 @@ TEST_F(HostParams, GarbageLengthsFromTheHost) {
     EXPECT_EQ(out, std::wstring(400, L'x'));
 }
 
-TEST_F(HostParams, TypedReaders) {
+TEST(HostParams, TypedReaders) {
     // db_exclusive_acc is yes unless "0"; batch is on only for "1".
+    g_params.clear();
     EXPECT_TRUE(bk::db_exclusive_access(host));
     EXPECT_FALSE(bk::is_batch(host));
     for (const auto& [value, exclusive, batch] : std::vector<std::tuple<std::string, bool, bool>>{
@@ -106,7 +100,8 @@ TEST_F(HostParams, TypedReaders) {
     EXPECT_TRUE(bk::read_int_param(host, "n", n) && n == INT32_MIN);
 }
 
-TEST_F(HostParams, MacroNamesNetworkDatabasesAndBatchConfig) {
+TEST(HostParams, MacroNamesAndNetworkDatabases) {
+    g_params.clear();
     for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) g_params[folder.key] = "/host/root";
     g_params["vdx_path"] = "";  // empty is a value
     bk::BasicFolders folders;
@@ -129,12 +124,6 @@ TEST_F(HostParams, MacroNamesNetworkDatabasesAndBatchConfig) {
     id.workplace = 5;
     EXPECT_EQ(bk::read_host_identity(host, id), BK_DONE);
     EXPECT_EQ(id.dbname + L" " + std::to_wstring(id.workplace), L"main.dcf 0");
-
-    // batch_config only in batch mode, and only when given.
-    g_params = {{"root_path", "/host/root"}, {"batch_config", "cfg/batch.xml"}};
-    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
-    g_params = {{"root_path", "/host/root"}, {"batch", "1"}};
-    EXPECT_EQ(bk::settings_file_path(host), L"/host/root/backup_config.xml");
 }
 
 // Lists of versions match when they share an item, blanks and case aside;
