@@ -74,15 +74,16 @@ TEST(ConsoleRunner, ThrowingCallbacksAreIgnored) {
         if (throwing.calls == 1) throw std::runtime_error("progress display failed");
         return false;
     };
-    EXPECT_EQ(bk::run_console_process(child(L"out started pause"), L"", &throwing), bk::exit_code_ctrl_c);
+    EXPECT_EQ(bk::run_console_process(child(L"out started sleep 30000"), L"", &throwing), bk::exit_code_ctrl_c);
     EXPECT_GE(throwing.calls, 2);
 }
 
 // Both runners: the output file is emptied first and holds both streams in
 // order; a signal gives the code Windows would show; a program or folder that
-// is not there gives -1; a child that ends at once is never polled. Neither
-// leaves a descriptor behind (a terminal, a pipe, the file).
-TEST(ConsoleRunner, ExitCodesOfSignalsAndMissingProgramsFromBothRunnersAndNoDescriptorLeft) {
+// is not there gives -1; a child that ends before the first poll is never
+// polled. The exit code reaches them whatever the host does with SIGCHLD, and
+// neither leaves a descriptor behind (a terminal, a pipe, the file).
+TEST(ConsoleRunner, ExitCodesFromBothRunnersWhenChildrenAreIgnoredOrReapedAndNoDescriptorLeft) {
     bktest::TempDir dir;
     const auto out = dir / "out.txt";
     const auto open_descriptors = [] {
@@ -99,15 +100,25 @@ TEST(ConsoleRunner, ExitCodesOfSignalsAndMissingProgramsFromBothRunnersAndNoDesc
     const std::tuple<std::wstring, std::wstring, uint32_t> cases[] = {
         {child(L"signal 11"), L"", 0xC000000Bu}, {child(L"signal 9"), L"", 0xC0000009u},
         {child(L"signal 2"), L"", 0xC000013Au},  {child(L"signal 15"), L"", 0xC000013Au},
-        {child(L"out bye exit 5"), L"", 5},      {child(L"exit 255"), L"", 255},
+        {child(L"sleep 20 exit 5"), L"", 5},     {child(L"exit 255"), L"", 255},
         {L"\"/no/such/program\" a", L"", -1u},   {L"no-such-program-vdk x", L"", -1u},
         {L"", L"", -1u},                         {L"\"\" x", L"", -1u},
         {child(L"exit 0"), missing, -1u}};
+    struct sigaction old {}, ignore {}, no_wait {}, reap {};
+    ignore.sa_handler = SIG_IGN;
+    no_wait.sa_handler = SIG_DFL;
+    no_wait.sa_flags = SA_NOCLDWAIT;
+    reap.sa_handler = [](int) { while (waitpid(-1, nullptr, WNOHANG) > 0) {} };
+    sigaction(SIGCHLD, nullptr, &old);
     Callback callback;
-    for (const auto& [line, folder, code] : cases) {
-        EXPECT_EQ(bk::run_process_to_file(line, folder, out.wstring()), int32_t(code)) << rkit::wide_to_char(line);
-        EXPECT_EQ(bk::run_console_process(line, folder, &callback), int32_t(code)) << rkit::wide_to_char(line);
+    for (const struct sigaction& action : {old, ignore, no_wait, reap}) {
+        sigaction(SIGCHLD, &action, nullptr);
+        for (const auto& [line, folder, code] : cases) {
+            EXPECT_EQ(bk::run_process_to_file(line, folder, out.wstring()), int32_t(code)) << rkit::wide_to_char(line);
+            EXPECT_EQ(bk::run_console_process(line, folder, &callback), int32_t(code)) << rkit::wide_to_char(line);
+        }
     }
+    sigaction(SIGCHLD, &old, nullptr);
     EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), L"", (dir / "no/folder/out.txt").wstring()), -1);
     EXPECT_EQ(callback.calls, 0);
     EXPECT_EQ(open_descriptors(), before);
@@ -133,23 +144,6 @@ TEST(ConsoleRunner, PasswordTypedAtItsPromptsOtherQuestionsGetEndOfFile) {
         EXPECT_EQ(transcript, output) << steps;
         EXPECT_EQ(callback.questions, questions) << steps;
     }
-}
-
-// The exit code reaches the runner whatever the host does with SIGCHLD.
-TEST(ConsoleRunner, ExitCodeWhenTheHostIgnoresOrReapsChildren) {
-    bktest::TempDir dir;
-    struct sigaction old {}, ignore {}, no_wait {}, reap {};
-    ignore.sa_handler = SIG_IGN;
-    no_wait.sa_handler = SIG_DFL;
-    no_wait.sa_flags = SA_NOCLDWAIT;
-    reap.sa_handler = [](int) { while (waitpid(-1, nullptr, WNOHANG) > 0) {} };
-    sigaction(SIGCHLD, nullptr, &old);
-    for (const struct sigaction& action : {ignore, no_wait, reap}) {
-        sigaction(SIGCHLD, &action, nullptr);
-        EXPECT_EQ(bk::run_console_process(child(L"sleep 20 exit 5"), L"", nullptr), 5);
-        EXPECT_EQ(bk::run_process_to_file(child(L"exit 6"), L"", (dir / "out.txt").wstring()), 6);
-    }
-    sigaction(SIGCHLD, &old, nullptr);
 }
 
 // The last screen of a child that asked something and stopped at once, and

@@ -3,7 +3,6 @@
 //   out TEXT / err TEXT   write TEXT (\n \r \b \e unescaped) to stdout / stderr, in one write
 //   trap                  count SIGINTs instead of dying of them
 //   wait-sigint N         wait until N SIGINTs have been counted
-//   pause                 wait for any signal
 //   sleep MS              sleep
 //   flood BYTES           write at least BYTES of numbered lines at full speed
 //   info                  write "tty COLUMNS" or "notty", then "eof" or "input"
@@ -63,8 +62,6 @@ int main(int argc, char** argv) {
             struct sigaction sa {};
             sa.sa_handler = [](int) { sigints = sigints + 1; };
             sigaction(SIGINT, &sa, nullptr);
-        } else if (step == "pause") {
-            pause();
         } else if (step == "info") {
             write_all(1, info());
         } else if (step == "noecho") {
