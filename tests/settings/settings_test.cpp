@@ -1,11 +1,14 @@
 // The settings record and its file: exact text with the characters that need
 // care in XML, reading rules, and load_settings/save_settings with the
-// messages of their failures.
+// messages of their failures; then backup file names.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
+#include <tuple>
 
+#include "rkit/clock.h"
+#include "settings/filename_template.h"
 #include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "support/error_messages.h"
@@ -234,6 +237,59 @@ TEST_F(SettingsFile, UnreadableFilesFailWithTheCause) {
         expect_failure(load_failed, cause, file);
         EXPECT_EQ(bktest::read_file(file), text);
     }
+}
+
+// Backup file names from templates, and unique names (the follow-up command: see the desktop tests).
+rkit::timestamp moment(int day, int month, int year, int hour, int minute, int second) {
+    rkit::timestamp ts;
+    ts.put(rkit::date(day, month, year), rkit::time(hour, minute, second));
+    return ts;
+}
+
+const HostIdentity identity{L"prof", L"8.1", 12, L"base.shp", L"Иванов", L"PC-7"};
+
+TEST(FilenameTemplate, Macros) {
+    rkit::clock::set_fixed(moment(4, 12, 2026, 9, 5, 7));  // the names are of the present moment
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"vd_backup_%DATE%_%TIME%", L"base.shp", L"vd_backup_2026_12_04_09_05_07"},
+        {L"%SHORT_TIME%|%YEAR%|%SHORT_YEAR%|%MONTH%|%MONTH_STR%|%DAY%|%WEEKDAY%|%HOUR%|%MIN%|%SEC%", L"base.shp",
+         L"09_05|2026|26|12|Dec|4|Fri|9|5|7"},
+        {L"%VERTYPE%-%VERFAMILY%-%WORKPLACE%-%WORKSTATION%-%USER%", L"base.shp", L"prof-8_1-12-PC-7-Иванов"},
+        {L"%SHORT_DB% (%DB%)", L"Бухгалтерия 2026.v1.shp", L"Бухгалтерия 2026_v1 (Бухгалтерия 2026_v1_shp)"},
+        {L"[%DB%][%SHORT_DB%]", L"", L"[][]"},
+        // First occurrence only; names are case-sensitive; unknown macros and a lone "%" stay.
+        {L"%DATE%%DATE%", L"base.shp", L"2026_12_04%DATE%"},
+        {L"%date%_%Db%_%NOPE%_100%", L"base.shp", L"%date%_%Db%_%NOPE%_100%"},
+        {L"a.b*c?", L"base.shp", L"a_b_c_"},
+        {L"x/y\\z:%WEEKDAY%", L"base.shp", L"x_y_z:Fri"},  // one name in the backup folder; other characters stay
+    };
+    for (const auto& [templ, dbname, name] : cases) {
+        HostIdentity id = identity;
+        id.dbname = dbname;
+        EXPECT_EQ(expand_filename_template(templ, id), name) << templ;
+    }
+    rkit::clock::reset();
+
+    // A value put in earlier is searched by the later macros, not the other way round.
+    EXPECT_EQ(expand_macros(L"%A%", {{L"A", L"%B%"}, {L"B", L"b"}}), L"b");
+    EXPECT_EQ(expand_macros(L"%B%", {{L"A", L"a"}, {L"B", L"%A%"}}), L"%A%");
+}
+
+// Each name is taken by creating it: whoever creates it first owns it.
+TEST(FilenameTemplate, ReservedNamesBuildOnTheCandidateBefore) {
+    bktest::TempDir dir;
+    const std::wstring x = dir.wpath() + L"/x.7z";
+    EXPECT_EQ(reserve_unique_path(x, 0600), x);
+    EXPECT_EQ(std::filesystem::status(dir / "x.7z").permissions(), std::filesystem::perms(0600));
+    for (const char* taken : {"x(1).7z", "x(1)(2).7z"}) bktest::write_file(dir / taken, "");
+    EXPECT_EQ(reserve_unique_path(x, 0600), dir.wpath() + L"/x(1)(2)(3).7z");
+
+    // A folder of that name is taken too; Cyrillic names without extension.
+    std::filesystem::create_directory(dir / "folder.7z");
+    EXPECT_EQ(reserve_unique_path(dir.wpath() + L"/folder.7z", 0600), dir.wpath() + L"/folder(1).7z");
+    bktest::write_file(dir / "копия_базы", "");
+    EXPECT_EQ(reserve_unique_path(dir.wpath() + L"/копия_базы", 0600), dir.wpath() + L"/копия_базы(1)");
+    EXPECT_THROW(reserve_unique_path(dir.wpath() + L"/missing/x.7z", 0600), std::runtime_error);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The host parameter protocol and the typed readers, and the rules of what is
-// built from the parameters that the command tests do not reach: macro names,
+// The host parameter protocol, and the rules of what is built from the
+// parameters that the command tests do not reach: numbers, macro names,
 // network databases, version lists. Missing parameters, their messages and the
-// identity a backup is stamped with are the command tests'.
+// identity a backup is stamped with are the command tests'. Then lookups in the
+// string table (its texts are shown where the messages are) and the formatter.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/host_params.h"
+#include "core/string_table.h"
 
 namespace {
 
@@ -76,18 +78,9 @@ TEST(HostParams, GarbageLengthsFromTheHost) {
     EXPECT_EQ(out, std::wstring(400, L'x'));
 }
 
-TEST(HostParams, TypedReaders) {
-    // db_exclusive_acc is yes unless "0"; batch is on only for "1".
+// Numbers are whole int32 values, nothing around them.
+TEST(HostParams, IntegerValues) {
     g_params.clear();
-    EXPECT_TRUE(bk::db_exclusive_access(host));
-    EXPECT_FALSE(bk::is_batch(host));
-    for (const auto& [value, exclusive, batch] : std::vector<std::tuple<std::string, bool, bool>>{
-             {"yes", true, false}, {"true", true, false}, {"0", false, false}, {"1", true, true}}) {
-        g_params["db_exclusive_acc"] = g_params["batch"] = value;
-        EXPECT_EQ(bk::db_exclusive_access(host), exclusive) << value;
-        EXPECT_EQ(bk::is_batch(host), batch) << value;
-    }
-
     int32_t n = 77;
     using namespace std::string_literals;
     for (const std::string& bad : {"12a"s, ""s, "2147483648"s, "99999999999999999999"s, "0x10"s, "12\0" "3"s}) {
@@ -129,6 +122,23 @@ TEST(HostIdentityMatch, VersionLists) {
              {L"\t7.2\t", L"7.3,7.2 ", true}, {L"7.1", L"7.3", false}, {L"", L"7.3", true},
              {L"7.3", L"", true},             {L"7.1", L"7.1.1", false}})
         EXPECT_EQ(bk::versions_match(a, b), match) << a << " " << b;
+}
+
+TEST(StringTable, KnownAndUnknownIds) {
+    EXPECT_EQ(bk::load_string(bk::ids::KEEP_WEEK), L"неделя");  // the first of the table
+    for (int id : {0, 20000, 20005, 20089, 20108, 20163, -1}) EXPECT_EQ(bk::load_string(id), L"") << id;
+}
+
+TEST(StringTable, Formatter) {
+    EXPECT_EQ(bk::format_message(L"'%s' и '%s' за %d дней", {L"а", std::wstring(L"б"), 30}), L"'а' и 'б' за 30 дней");
+    EXPECT_EQ(bk::format_message(L"%d%%, %d", {-7, 2147483648LL}), L"-7%, 2147483648");
+    // Mismatched kinds still show the value; a missing argument gives nothing.
+    EXPECT_EQ(bk::format_message(L"[%s][%d][%s]", {5, L"x"}), L"[5][x][]");
+    // Other "%" sequences, a trailing "%" and "%" inside arguments stay as they are.
+    EXPECT_EQ(bk::format_message(L"%DATE%_%x%", {}), L"%DATE%_%x%");
+    EXPECT_EQ(bk::format_message(L"%s", {L"%s%d"}), L"%s%d");
+    EXPECT_EQ(bk::format_string(20160, {L" Яндекс.Диск", 404, L"Not Found"}),
+              L"Не удалось загрузить файл в облачное хранилище Яндекс.Диск.\n\nСетевая ошибка: 404\nNot Found.");
 }
 
 }  // namespace
