@@ -220,15 +220,19 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndBatchUsesItsOwnFile) {
                    dir / "plain" / "backup_config.xml");
 }
 
+// Not XML, cut short, or a number that is not a whole int32 value.
 TEST_F(SettingsFile, UnreadableFilesFailWithTheCause) {
     const std::string not_xml = "error loading XML: " + file.string() + ": ";
-    const std::pair<std::string, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"this is not XML", not_xml + "No document element found at line 1, column 1"},
         {"<?xml version=\"1.0\"?>\n<root><backup_folder node_value=\"Архив\"/><file_gr",  // truncated
-         not_xml + "Error parsing start element tag at line 2, column 49"},
-        {"<root><expired_limit node_value=\"ten\"/></root>",
-         "XML: attribute node_value=\"ten\" of element /root/expired_limit in " + file.string() + ": Type mismatch."},
-    };
+         not_xml + "Error parsing start element tag at line 2, column 49"}};
+    for (const auto& [value, error] : std::vector<std::pair<std::string, std::string>>{
+             {"ten", "Type mismatch."}, {"", "Type mismatch."}, {"1.5", "Type mismatch."},
+             {"2147483648", "Out of present range."}, {"-2147483649", "Out of present range."}})
+        cases.emplace_back("<root><expired_limit node_value=\"" + value + "\"/></root>",
+                           "XML: attribute node_value=\"" + value + "\" of element /root/expired_limit in " +
+                               file.string() + ": " + error);
     for (const auto& [text, cause] : cases) {
         clear_errors();
         bktest::write_file(file, text);

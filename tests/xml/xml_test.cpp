@@ -1,6 +1,6 @@
-// The XML layer below every file the module keeps. The exact text it writes,
-// its parse messages and its element paths are shown by the settings-file
-// tests; here: number conversions, a missing attribute, and safe saving.
+// Saving an XML file, below every file the module keeps. The text it writes,
+// its parse messages, element paths and number conversions are shown by the
+// settings-file and manifest tests.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -27,28 +27,6 @@ int32_t com_error_code(const std::function<void()>& action) {
         return e.hresult();
     }
     return 0;
-}
-
-TEST(XmlLayer, IntegerConversionsAndErrors) {
-    bktest::TempDir dir;
-    bktest::write_file(dir / "in.xml", "<root><v/><v b='2147483648' c='-2147483649' d='' g='1.5' e=' 12 '/></root>");
-    XmlNode v = child_elements(document_element(load_document((dir / "in.xml").wstring()))).at(1);
-    const int32_t mismatch = static_cast<int32_t>(0x80020005u), overflow = static_cast<int32_t>(0x8002000Au);
-    int32_t n = 5;
-    for (const auto& [attr, code] : std::vector<std::pair<const wchar_t*, int32_t>>{
-             {L"b", overflow}, {L"c", overflow}, {L"d", mismatch}, {L"g", mismatch}})
-        EXPECT_EQ(com_error_code([&] { read_attr(v, attr, n); }), code) << attr;
-    EXPECT_EQ(n, 5);
-    EXPECT_TRUE(read_attr(v, L"e", n) && n == 12);
-    try {
-        require_attr(v, L"rel_path", n);
-        FAIL();
-    } catch (const xml_error& e) {
-        EXPECT_EQ(e.what(), "XML: attribute not found: rel_path, element /root/v[2] in " + (dir / "in.xml").string());
-    }
-    // A document without a document element gives E_POINTER, not a crash.
-    EXPECT_EQ(com_error_code([] { add_element(document_element(create_document()), L"a"); }),
-              static_cast<int32_t>(0x80004003u));
 }
 
 // Replacing a file keeps its permissions and links. A file-size limit makes
