@@ -164,7 +164,6 @@ TEST(ProgressLines, FileAndPercentOfBothArchivers) {
         // The entry's start in the listing gives the percent when it is further on.
         {listed, L"40% 2 - b.txt", L"b.txt\n40%\n60%", 60},
         {listed, L"70% 2 - b.txt", L"b.txt\n70%\n70%", 70},
-        {rar_line, L"Done", nullptr, 70},
         {rar_line, L"Adding     OK ", nullptr, 70},
         {rar_line, L"Adding    /home/u/a b.txt                       250%", L"/home/u/a b.txt\n250%", 250},
         {rar_line, L"Adding    /home/u/отчёт.txt      OK ", L"/home/u/отчёт.txt", 250},

@@ -162,11 +162,11 @@ TEST(ConsoleRunner, PasswordTypedAtItsPromptsOtherQuestionsGetEndOfFile) {
 // The last screen of a child that asked something and stopped at once, and
 // the locale a child started without one gets: the archivers need UTF-8.
 TEST(ConsoleRunner, LastScreenReachesTheCallbackAndChildrenGetAUtf8Locale) {
-    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     std::vector<std::pair<std::string, std::string>> saved;
-    for (const char* name : names)
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         if (const char* value = getenv(name)) saved.emplace_back(name, value);
-    for (const char* name : names) unsetenv(name);
+        unsetenv(name);
+    }
 
     // Names that start like the ones the runner sets are the host's and stay.
     setenv("COLUMNX", "1", 1);

@@ -144,9 +144,6 @@ TEST_F(SettingsFile, HandWrittenFiles) {
     expected.archiver.archiver = ARCHIVER_NONE;
     expected.file_groups = {{L"ТЕК_ДИР", L"", L"", L"", L"sub", GROUP_RECURSIVE, L"", {L"main"}},
                             {L"", L"only", L"", L"", L"", 0, L"", {}}};
-    expected.single_files = {{L"/a", L"", L"", {}}};
-    expected.components = {{L"main", L""}};
-    expected.include_permission.workplaces = {4};
     EXPECT_EQ(read_text("<?xml version='1.0' encoding='UTF-8'?>\n<settings>\n  <options node_value='TTE-e?r'/>\n"
                         "<backup_folder/><expired_limit other='3'/><save_hour node_value=' 7 '/>"
                         "<enter_param keeptime='30'><excl_comp><e node_value='main'/></excl_comp></enter_param>"
@@ -155,8 +152,6 @@ TEST_F(SettingsFile, HandWrittenFiles) {
                         "<file_groups><folder basic_folder='ТЕК_ДИР' flags='xRx' extract_folder='sub'>"
                         "<components><c node_value='main'/><c/></components></folder>"
                         "<g relative_path='only'/></file_groups>"
-                        "<single_files><f path='/a'/></single_files><components><x name='main'/></components>"
-                        "<include_permission><workplaces><w node_value='4'/></workplaces></include_permission>"
                         "</settings>"),
               expected);
 
