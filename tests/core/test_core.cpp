@@ -1,8 +1,7 @@
-// The host parameter protocol, and the rules of what is built from the
-// parameters that the command tests do not reach: numbers, macro names,
-// network databases, version lists. Missing parameters, their messages and the
-// identity a backup is stamped with are the command tests'. Then lookups in the
-// string table (its texts are shown where the messages are) and the formatter.
+// The host parameter protocol and what the command tests do not reach of the
+// rest: numbers, macro names, network databases, version lists (missing
+// parameters and the identity a backup is stamped with are theirs). Then
+// string-table lookups (the texts are shown with the messages) and the formatter.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -186,7 +186,6 @@ TEST(SettingsModel, LettersAndUsability) {
     }
 }
 
-// load_settings and save_settings.
 const char* const load_failed = "Ошибка загрузки настроек резервного копирования из файла: '";
 const char* const save_failed = "Ошибка сохранения настроек резервного копирования в файл: '";
 
