@@ -1,5 +1,5 @@
-// The runner, driving the test child on a real pseudo-terminal, and the
-// terminal model whose cursor row the progress parsers read.
+// The runner, driving the shell on a real pseudo-terminal, and the terminal
+// model whose cursor row the progress parsers read.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,163 +30,143 @@ struct Callback : bk::IConsoleCallback {
     void on_console_end(const bk::HiddenConsole& console) override { last_line = console.screen().cursor_line(); }
 };
 
-std::wstring child(const std::wstring& steps) {
-    return L"\"" + rkit::char_to_wide(CONSOLE_CHILD_PATH) + L"\" " + steps;
+std::wstring sh(const std::wstring& script) { return L"/bin/sh -c \"" + script + L"\""; }
+
+// A child that runs body, then counts SIGINTs until it has wanted of them,
+// runs after and exits with the count. It waits in short sleeps, so that no
+// SIGINT is held up behind one, and gives up after 30 s, so that no test hangs.
+std::wstring counting(const std::wstring& body, int wanted, const std::wstring& after = L"") {
+    return sh(L"n=0; trap 'n=$((n+1))' INT; " + body + L"; i=0; while [ $n -lt " + std::to_wstring(wanted) +
+              L" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done; " + after + L"exit $n");
 }
 
+// What the child sees: a terminal and its width, input or none, its folder.
+const std::wstring info =
+    L"if [ -t 1 ]; then echo tty $(stty size <&2 | cut -d' ' -f2); else echo notty; fi; read x || echo eof; pwd";
+
+// Each false answer of the poll sends one SIGINT, which the child counts and
+// exits with: with three it stays for several polls answered true, so an
+// extra SIGINT would show. The child sees a wide terminal, no input and its
+// folder; a line rewritten with \b, \r and colours reads as the terminal
+// shows it; megabytes of output never block it (a runner that stopped reading
+// between polls would leave it in write() until the test's time-out).
 TEST(ConsoleRunner, EachFalseAnswerSendsOneSigint) {
-    // Once it has its SIGINTs the child stays for several polls answered
-    // true, then exits with the number it counted: no extra SIGINT was sent.
-    for (const int wanted : {1, 3}) {
+    bktest::TempDir dir;
+    const std::wstring progress = L"Сжатие  файл.txt   20%";
+    const std::wstring tty = L"tty " + std::to_wstring(bk::ConsoleScreen::default_columns);
+    const std::tuple<std::wstring, std::wstring, int> cases[] = {
+        {counting(L"printf ready", 3, L"sleep 0.7; "), L"ready", 3},
+        {counting(info + L"; printf 'Adding  файл.txt   10%%\\b\\b\\b\\b 20%%\\r\\033[1;32mСжатие\\033[0m'", 1),
+         progress, 1},
+        {counting(L"yes 'line of the flood' | head -n 450000; printf done", 1), L"done", 1}};
+    for (const auto& [steps, marker, wanted] : cases) {
         int falses = 0;
+        std::wstring top;
         Callback callback;
         callback.poll = [&](const bk::HiddenConsole& console) {
-            if (console.screen().cursor_line() != L"ready" || falses == wanted) return true;
+            if (console.screen().cursor_line() != marker || falses == wanted) return true;
+            for (int i = 0; i < 3; ++i) top += console.screen().line(i) + L"|";
             return ++falses, false;
         };
-        EXPECT_EQ(bk::run_console_process(child(L"trap out ready wait-sigint " + std::to_wstring(wanted) +
-                                                L" sleep 700 exit-count"),
-                                          L"", &callback),
-                  wanted);
+        EXPECT_EQ(bk::run_console_process(steps, dir.wpath(), &callback), wanted) << marker;
         EXPECT_EQ(falses, wanted);
-        EXPECT_GT(callback.calls, wanted + 1);
+        if (marker == L"ready") {
+            EXPECT_GT(callback.calls, wanted + 1);
+        } else if (marker == progress) {
+            EXPECT_EQ(top, tty + L"|eof|" + dir.wpath() + L"|");
+        }
     }
 }
 
-TEST(ConsoleRunner, ChildThatEndsAtOnceIsNeverPolledAndThrowingCallbacksAreIgnored) {
-    Callback quick;
-    EXPECT_EQ(bk::run_console_process(child(L"out bye exit 5"), L"", &quick), 5);
-    EXPECT_EQ(quick.calls, 0);
-    EXPECT_EQ(quick.last_line, L"bye");
-
+TEST(ConsoleRunner, ThrowingCallbacksAreIgnored) {
     Callback throwing;
     throwing.poll = [&](const bk::HiddenConsole&) -> bool {
         if (throwing.calls == 1) throw std::runtime_error("progress display failed");
         return false;
     };
-    EXPECT_EQ(bk::run_console_process(child(L"out started pause"), L"", &throwing), bk::exit_code_ctrl_c);
+    EXPECT_EQ(bk::run_console_process(sh(L"echo started; sleep 30"), L"", &throwing), bk::exit_code_ctrl_c);
     EXPECT_GE(throwing.calls, 2);
 }
 
-TEST(ConsoleRunner, ChildSeesAWideTerminalNoInputItsFolderAndRewrittenLines) {
-    // \b and \r rewrites, a colour sequence and Cyrillic text through a real
-    // terminal; the child waits until the rewritten line was seen.
+// Both runners: the output file is emptied first and holds both streams in
+// order; a signal gives the code Windows would show; a program or folder that
+// is not there gives -1; a child that ends before the first poll is never
+// polled. The exit code reaches them whatever the host does with SIGCHLD, and
+// neither leaves a descriptor behind (a terminal, a pipe, the file).
+TEST(ConsoleRunner, ExitCodesFromBothRunnersWhenChildrenAreIgnoredOrReapedAndNoDescriptorLeft) {
     bktest::TempDir dir;
-    const std::wstring progress = L"Сжатие  файл.txt   20%";
-    std::wstring lines[3];
-    Callback callback;
-    callback.poll = [&](const bk::HiddenConsole& console) {
-        if (console.screen().cursor_line() != progress) return true;
-        for (int i = 0; i < 3; ++i) lines[i] = console.screen().line(i);
-        return false;
-    };
-    EXPECT_EQ(bk::run_console_process(
-                  child(L"trap info out \"Adding  файл.txt   10%\\b\\b\\b\\b 20%\\r\\e[1;32mСжатие\\e[0m\" "
-                        L"wait-sigint 1 exit-count"),
-                  dir.wpath(), &callback),
-              1);
-    EXPECT_EQ(lines[0], L"tty " + std::to_wstring(bk::ConsoleScreen::default_columns));
-    EXPECT_EQ(lines[1], L"eof");
-    EXPECT_EQ(lines[2], dir.wpath());
-}
-
-TEST(ConsoleRunner, ChildWritingMegabytesNeverBlocks) {
-    // The marker follows the flood: a runner that stopped reading between
-    // polls would leave the child stuck in write() until its 30 s alarm.
-    Callback callback;
-    callback.poll = [&](const bk::HiddenConsole& console) { return console.screen().cursor_line() != L"done"; };
-    EXPECT_EQ(bk::run_console_process(child(L"trap flood 8000000 out done wait-sigint 1 exit-count"), L"", &callback),
-              1);
-}
-
-TEST(ConsoleRunner, MissingProgramOrFolderGivesMinusOneFromBothRunners) {
-    bktest::TempDir dir;
-    const std::wstring out = (dir / "out.txt").wstring(), missing_dir = (dir / "missing").wstring();
-    Callback callback;
-    for (const std::wstring line : {L"\"/no/such/program\" a", L"no-such-program-vdk x", L"", L"\"\" x"}) {
-        EXPECT_EQ(bk::run_console_process(line, L"", &callback), -1);
-        EXPECT_EQ(bk::run_process_to_file(line, L"", out), -1);
-    }
-    EXPECT_EQ(bk::run_console_process(child(L"exit 0"), missing_dir, &callback), -1);
-    EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), missing_dir, out), -1);
-    EXPECT_EQ(bk::run_process_to_file(child(L"exit 0"), L"", (dir / "no/folder/out.txt").wstring()), -1);
-    EXPECT_EQ(callback.calls, 0);
-}
-
-TEST(ProcessToFile, TruncatesAndKeepsBothStreamsInOrder) {
-    bktest::TempDir dir;
-    const auto out = dir / "listing.txt";
-    bktest::write_file(out, std::string(10000, 'x'));
-    EXPECT_EQ(bk::run_process_to_file(child(L"out o1\\n err e1\\n out o2\\n err e2\\n exit 3"), L"", out.wstring()), 3);
-    EXPECT_EQ(bktest::read_file(out), "o1\ne1\no2\ne2\n");
-    EXPECT_EQ(bk::run_process_to_file(child(L"info"), dir.wpath(), out.wstring()), 0);
-    EXPECT_EQ(bktest::read_file(out), "notty\neof\n" + dir.path().string() + "\n");
-}
-
-// Neither runner leaves a descriptor behind (a terminal, a pipe, the file).
-TEST(ConsoleRunner, ExitCodesOfSignalsFromBothRunnersAndNoDescriptorLeft) {
-    bktest::TempDir dir;
+    const auto out = dir / "out.txt";
     const auto open_descriptors = [] {
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
     };
     const auto before = open_descriptors();
-    const std::pair<const wchar_t*, uint32_t> cases[] = {{L"signal 11", 0xC000000Bu}, {L"signal 9", 0xC0000009u},
-                                                         {L"signal 2", 0xC000013Au},  {L"signal 15", 0xC000013Au},
-                                                         {L"exit 255", 255}};
-    for (const auto& [steps, code] : cases) {
-        EXPECT_EQ(bk::run_process_to_file(child(steps), L"", (dir / "out.txt").wstring()), int32_t(code)) << steps;
-        EXPECT_EQ(bk::run_console_process(child(steps), L"", nullptr), int32_t(code)) << steps;
-    }
-    EXPECT_EQ(open_descriptors(), before);
-}
+    bktest::write_file(out, std::string(10000, 'x'));
+    const std::wstring both_streams = L"echo o1; echo e1 >&2; echo o2; echo e2 >&2; exit 3";
+    EXPECT_EQ(bk::run_process_to_file(sh(both_streams), L"", out.wstring()), 3);
+    EXPECT_EQ(bktest::read_file(out), "o1\ne1\no2\ne2\n");
+    EXPECT_EQ(bk::run_process_to_file(sh(info), dir.wpath(), out.wstring()), 0);
+    EXPECT_EQ(bktest::read_file(out), "notty\neof\n" + dir.path().string() + "\n");
 
-// The password goes only to prompts with the echo off, once per prompt and
-// at most three times; any other wait for input gets end-of-file at once (a
-// hang would end in the child's 30 s alarm, not in exit code 0).
-TEST(ConsoleRunner, PasswordTypedAtItsPromptsOtherQuestionsGetEndOfFile) {
-    const std::tuple<const wchar_t*, std::string, std::string, int> cases[] = {
-        // ^C and ^U would interrupt the child or erase the line, unless typed literally.
-        {L"out Password: noecho read read", "p\x03ss \x15word", "Password:got p\x03ss \x15word\r\neof\r\n", 1},
-        {L"out \"Enter password:\" noecho read out Again: read out Password: read out Password: read "
-         L"out Password: read",
-         "pw", "Enter password:got pw\r\nAgain:eof\r\nPassword:got pw\r\nPassword:got pw\r\nPassword:eof\r\n", 2},
-        {L"out Overwrite? read", "pw", "Overwrite?eof\r\n", 1},
-        {L"out Password: noecho read", "", "Password:eof\r\n", 0},  // no password: /dev/null
-    };
-    for (const auto& [steps, password, output, questions] : cases) {
-        Callback callback;
-        std::string transcript;
-        EXPECT_EQ(bk::run_console_process(child(steps), L"", &callback, {password, &transcript}), 0) << steps;
-        EXPECT_EQ(transcript, output) << steps;
-        EXPECT_EQ(callback.questions, questions) << steps;
-    }
-}
-
-// The exit code reaches the runner whatever the host does with SIGCHLD.
-TEST(ConsoleRunner, ExitCodeWhenTheHostIgnoresOrReapsChildren) {
-    bktest::TempDir dir;
+    const std::wstring missing = (dir / "missing").wstring();
+    const std::tuple<std::wstring, std::wstring, uint32_t> cases[] = {
+        {sh(L"kill -11 $$"), L"", 0xC000000Bu}, {sh(L"kill -9 $$"), L"", 0xC0000009u},
+        {sh(L"kill -2 $$"), L"", 0xC000013Au},  {sh(L"kill -15 $$"), L"", 0xC000013Au},
+        {sh(L"sleep 0.02; exit 5"), L"", 5},    {sh(L"exit 255"), L"", 255},
+        {L"\"/no/such/program\" a", L"", -1u},  {L"no-such-program-vdk x", L"", -1u},
+        {L"", L"", -1u},                        {L"\"\" x", L"", -1u},
+        {sh(L"exit 0"), missing, -1u}};
     struct sigaction old {}, ignore {}, no_wait {}, reap {};
     ignore.sa_handler = SIG_IGN;
     no_wait.sa_handler = SIG_DFL;
     no_wait.sa_flags = SA_NOCLDWAIT;
     reap.sa_handler = [](int) { while (waitpid(-1, nullptr, WNOHANG) > 0) {} };
     sigaction(SIGCHLD, nullptr, &old);
-    for (const struct sigaction& action : {ignore, no_wait, reap}) {
+    Callback callback;
+    for (const struct sigaction& action : {old, ignore, no_wait, reap}) {
         sigaction(SIGCHLD, &action, nullptr);
-        EXPECT_EQ(bk::run_console_process(child(L"sleep 20 exit 5"), L"", nullptr), 5);
-        EXPECT_EQ(bk::run_process_to_file(child(L"exit 6"), L"", (dir / "out.txt").wstring()), 6);
+        for (const auto& [line, folder, code] : cases) {
+            EXPECT_EQ(bk::run_process_to_file(line, folder, out.wstring()), int32_t(code)) << rkit::wide_to_char(line);
+            EXPECT_EQ(bk::run_console_process(line, folder, &callback), int32_t(code)) << rkit::wide_to_char(line);
+        }
     }
     sigaction(SIGCHLD, &old, nullptr);
+    EXPECT_EQ(bk::run_process_to_file(sh(L"exit 0"), L"", (dir / "no/folder/out.txt").wstring()), -1);
+    EXPECT_EQ(callback.calls, 0);
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+// The password goes only to prompts with the echo off, once per prompt and
+// at most three times; any other wait for input gets end-of-file at once (a
+// hang would end in the test's time-out, not in exit code 0).
+TEST(ConsoleRunner, PasswordTypedAtItsPromptsOtherQuestionsGetEndOfFile) {
+    const std::wstring read = L"r() { read -r l && echo got $l || echo eof; }; ";
+    const std::tuple<std::wstring, std::string, std::string, int> cases[] = {
+        // ^C and ^U would interrupt the child or erase the line, unless typed literally.
+        {L"printf Password:; stty -echo; r; r", "p\x03ss \x15word", "Password:got p\x03ss \x15word\r\neof\r\n", 1},
+        {L"printf 'Enter password:'; stty -echo; r; printf Again:; r; printf Password:; r; printf Password:; r; "
+         L"printf Password:; r",
+         "pw", "Enter password:got pw\r\nAgain:eof\r\nPassword:got pw\r\nPassword:got pw\r\nPassword:eof\r\n", 2},
+        {L"printf 'Overwrite?'; r", "pw", "Overwrite?eof\r\n", 1},
+        {L"printf Password:; stty -echo 2>/dev/null; r", "", "Password:eof\r\n", 0},  // no password: /dev/null
+    };
+    for (const auto& [script, password, output, questions] : cases) {
+        Callback callback;
+        std::string transcript;
+        EXPECT_EQ(bk::run_console_process(sh(read + script), L"", &callback, {password, &transcript}), 0)
+            << rkit::wide_to_char(script);
+        EXPECT_EQ(transcript, output) << rkit::wide_to_char(script);
+        EXPECT_EQ(callback.questions, questions) << rkit::wide_to_char(script);
+    }
 }
 
 // The last screen of a child that asked something and stopped at once, and
 // the locale a child started without one gets: the archivers need UTF-8.
 TEST(ConsoleRunner, LastScreenReachesTheCallbackAndChildrenGetAUtf8Locale) {
-    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     std::vector<std::pair<std::string, std::string>> saved;
-    for (const char* name : names)
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         if (const char* value = getenv(name)) saved.emplace_back(name, value);
-    for (const char* name : names) unsetenv(name);
+        unsetenv(name);
+    }
 
     // Names that start like the ones the runner sets are the host's and stay.
     setenv("COLUMNX", "1", 1);
