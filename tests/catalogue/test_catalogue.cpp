@@ -244,6 +244,12 @@ TEST(UpdateCatalogue, ExpiredRecordsBeyondTheLimitLeaveTheListWhateverHappensToT
     EXPECT_EQ(bktest::read_file(dir.path() / "outside.7z"), "keep me");
     EXPECT_EQ(bktest::read_file(backups / "reused.7z"), "new archive");
     EXPECT_EQ(fs::status(backups / ".backup_list.xml.lock").permissions() & fs::perms::all, fs::perms(0666));
+
+    // Within the limit nothing is dropped, and a catalogue found out of order is still written in time order.
+    write_catalogue(catalogue_path(backups.wstring()), {c[0], c[7], c[1]});
+    settings.expired_limit = 10;
+    update_catalogue(settings, backups.wstring(), at(1, 3, 2024), made);
+    EXPECT_EQ(read_back(backups), (Catalogue{c[7], c[1], c[0], made}));
 }
 
 // A catalogue that cannot be read is never replaced by one holding only the new backup.

@@ -537,10 +537,11 @@ TEST_F(Tasks, TheCopyToRemovableMediaSkipsAMissingOrFullMediumOrAsksAboutIt) {
     if (!mounted) GTEST_SKIP() << "cannot mount a tmpfs here: a full medium is not tried";
 }
 
-// Sizes in that question: terabytes are the largest unit, past them the number stands alone.
-TEST(FormatSize, TerabytesAreTheLargestUnit) {
+// Sizes in that question: from no bytes at all up to terabytes; past them the number stands alone.
+TEST(FormatSize, FromZeroBytesToTerabytes) {
     EXPECT_EQ(bk::format_size(int64_t{3} << 39), L"1.5 " + bk::load_string(bk::ids::UNIT_TB));
     EXPECT_EQ(bk::format_size(int64_t{1} << 50), L"1 ");
+    EXPECT_EQ(bk::format_size(0), L"0 " + bk::load_string(bk::ids::UNIT_BYTES));
 }
 
 }  // namespace
