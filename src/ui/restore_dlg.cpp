@@ -28,23 +28,10 @@ QString qt_filter(const std::wstring& windows_filter) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty()) break;
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
     }
     return filters.join(QStringLiteral(";;"));
-}
-
-void fit_columns(QTreeWidget* list) {
-    for (int column = 0; column < list->columnCount(); ++column) list->resizeColumnToContents(column);
-}
-
-void report_style(QTreeWidget* list, std::initializer_list<int> column_ids) {
-    list->setRootIsDecorated(false);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setIconSize(QSize(16, 16));
-    QStringList titles;
-    for (const int id : column_ids) titles << str(id);
-    list->setHeaderLabels(titles);
 }
 
 }  // namespace
@@ -63,7 +50,7 @@ CRestoreDlg::CRestoreDlg(QWidget* parent, const std::wstring& backup_folder, con
     resize(900, 420);
     setAcceptDrops(true);
 
-    report_style(list_, {ids::COL_BACKUP_FILE, ids::COL_CREATED, ids::COL_KEEP_TIME, ids::COL_WORKPLACE,
+    report_list(list_, {ids::COL_BACKUP_FILE, ids::COL_CREATED, ids::COL_KEEP_TIME, ids::COL_WORKPLACE,
                          ids::COL_DATABASE, ids::COL_USER, ids::COL_COMPUTER, ids::COL_COMMENT});
     fill();
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
@@ -140,7 +127,7 @@ CRestoreWrnDlg::CRestoreWrnDlg(QWidget* parent, const std::wstring& archive,
     heading->setWordWrap(true);
     auto* list = new QTreeWidget(this);
     list->setObjectName(QStringLiteral("11051"));
-    report_style(list, {ids::COL_FILE, ids::COL_REASON, ids::COL_SYSTEM_ERROR});
+    report_list(list, {ids::COL_FILE, ids::COL_REASON, ids::COL_SYSTEM_ERROR});
     const QIcon icon = module_icon(kWarningIcon);
     for (const RestoreProblem& problem : problems) {
         auto* row = new QTreeWidgetItem(

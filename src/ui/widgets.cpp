@@ -4,6 +4,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QStyledItemDelegate>
 #include <QSvgRenderer>
 #include <QWindow>
 #include <atomic>
@@ -15,6 +18,34 @@ namespace bk::ui {
 namespace {
 
 std::atomic<HelpHandler> help_handler{nullptr};
+
+// Qt's item views have no grid lines of their own: each cell draws its right
+// and bottom edge.
+class GridDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        // The label tip: the whole text of a cell too narrow for it.
+        if (event->type() == QEvent::ToolTip && index.isValid()) {
+            const QString text = index.data(Qt::DisplayRole).toString();
+            if (option.fontMetrics.horizontalAdvance(text) + 24 > view->visualRect(index).width())
+                QToolTip::showText(event->globalPos(), text, view);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+};
 
 }  // namespace
 
@@ -74,6 +105,22 @@ QLayout* ok_cancel_row(QDialog* dialog, QPushButton** ok_out) {
     row->addWidget(cancel);
     if (ok_out) *ok_out = ok;
     return row;
+}
+
+void report_list(QTreeWidget* list, std::initializer_list<int> column_ids) {
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setAllColumnsShowFocus(true);
+    list->setIconSize(QSize(16, 16));
+    list->setItemDelegate(new GridDelegate(list));
+    QStringList titles;
+    for (const int id : column_ids) titles << str(id);
+    list->setHeaderLabels(titles);
+}
+
+void fit_columns(QTreeWidget* list) {
+    for (int column = 0; column < list->columnCount(); ++column) list->resizeColumnToContents(column);
 }
 
 QIcon module_icon(int id) {

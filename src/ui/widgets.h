@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QString>
 #include <QTabWidget>
+#include <QTreeWidget>
+#include <initializer_list>
 #include <string>
 
 namespace bk::ui {
@@ -50,6 +52,13 @@ private:
 QPushButton* make_button(QWidget* parent, int id, const QString& text);
 // "ОК" (1) wired to accept and "Отмена" (2) wired to reject, right-aligned.
 QLayout* ok_cancel_row(QDialog* dialog, QPushButton** ok = nullptr);
+
+// A list view in report style: full-row single selection, grid lines, the
+// columns titled by string ids, and every cell's text as its tool tip, so
+// that a cut-off text can still be read.
+void report_list(QTreeWidget* list, std::initializer_list<int> column_ids);
+// Each column as wide as its widest text and its title; call after filling.
+void fit_columns(QTreeWidget* list);
 
 // A drawn icon of the module, :/icons/<id>.
 QIcon module_icon(int id);
