@@ -1,9 +1,9 @@
 #include "app/commands/commands.h"
-#include "app/help.h"
 #include "core/error_list.h"
 #include "vardobk/command_line.h"
 #include "vardobk/vardobk.h"
 #ifdef VARDOBK_WITH_UI
+#include "app/help.h"
 #include "ui/desktop.h"
 #endif
 
