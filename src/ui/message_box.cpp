@@ -13,6 +13,20 @@
 namespace bk::ui {
 namespace {
 
+// Qt's own button texts are English unless a translation is loaded, and the
+// host may load none: the texts a Russian Windows gives its boxes.
+QString button_text(int id) {
+    switch (id) {
+        case IDOK: return QStringLiteral("ОК");
+        case IDCANCEL: return QStringLiteral("Отмена");
+        case IDABORT: return QStringLiteral("Прервать");
+        case IDRETRY: return QStringLiteral("Повторить");
+        case IDIGNORE: return QStringLiteral("Пропустить");
+        case IDYES: return QStringLiteral("Да");
+        default: return QStringLiteral("Нет");
+    }
+}
+
 std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(uint32_t type) {
     using B = QMessageBox;
     switch (type & MB_TYPEMASK) {
@@ -45,6 +59,7 @@ int show_message_box(QWidget* owner, const std::wstring& text, uint32_t type) {
     for (size_t i = 0; i < buttons.size(); ++i) {
         QPushButton* button = box.addButton(buttons[i].first);
         button->setObjectName(QString::number(buttons[i].second));
+        button->setText(button_text(buttons[i].second));
         if (i == default_index) box.setDefaultButton(button);
         // Esc and the close box mean Cancel where there is one; a lone OK is its own escape.
         if (buttons[i].second == IDCANCEL || buttons.size() == 1) escape = button;

@@ -53,6 +53,7 @@ CRestoreDlg::CRestoreDlg(QWidget* parent, const std::wstring& backup_folder, con
     report_list(list_, {ids::COL_BACKUP_FILE, ids::COL_CREATED, ids::COL_KEEP_TIME, ids::COL_WORKPLACE,
                          ids::COL_DATABASE, ids::COL_USER, ids::COL_COMPUTER, ids::COL_COMMENT});
     fill();
+    widen_to_columns(this, list_);
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             [this] { ok_->setEnabled(!list_->selectedItems().isEmpty()); });
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { accept(); });
@@ -147,6 +148,7 @@ CRestoreWrnDlg::CRestoreWrnDlg(QWidget* parent, const std::wstring& archive,
     row->addWidget(ok);
     layout->addLayout(row);
     resize(800, 330);
+    widen_to_columns(this, list);
 }
 
 }  // namespace bk::ui

@@ -1,14 +1,19 @@
 #include "ui/widgets.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollBar>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QStyledItemDelegate>
 #include <QSvgRenderer>
 #include <QWindow>
+#include <algorithm>
 #include <atomic>
 
 #include "core/string_table.h"
@@ -121,6 +126,16 @@ void report_list(QTreeWidget* list, std::initializer_list<int> column_ids) {
 
 void fit_columns(QTreeWidget* list) {
     for (int column = 0; column < list->columnCount(); ++column) list->resizeColumnToContents(column);
+}
+
+void widen_to_columns(QDialog* dialog, QTreeWidget* list) {
+    // Wider than the screen helps nobody: past that the list scrolls and the tips tell the rest.
+    const QScreen* screen = dialog->screen() ? dialog->screen() : QGuiApplication::primaryScreen();
+    const int most = screen ? screen->availableGeometry().width() * 9 / 10 : dialog->width();
+    const QMargins margins = dialog->layout() ? dialog->layout()->contentsMargins() : QMargins();
+    const int wanted = list->header()->length() + 2 * list->frameWidth() +
+                       list->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right();
+    dialog->resize(std::max(dialog->width(), std::min(wanted, most)), dialog->height());
 }
 
 QIcon module_icon(int id) {

@@ -59,6 +59,8 @@ QLayout* ok_cancel_row(QDialog* dialog, QPushButton** ok = nullptr);
 void report_list(QTreeWidget* list, std::initializer_list<int> column_ids);
 // Each column as wide as its widest text and its title; call after filling.
 void fit_columns(QTreeWidget* list);
+// As wide as all of list's columns, within the screen; never narrower than now.
+void widen_to_columns(QDialog* dialog, QTreeWidget* list);
 
 // A drawn icon of the module, :/icons/<id>.
 QIcon module_icon(int id);
