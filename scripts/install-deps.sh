@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev googletest libbenchmark-dev
   libpugixml-dev libcurl4-openssl-dev libicu-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   7zip p7zip-full rar
   apache2 apache2-utils ca-certificates cron
   libxml2-utils python3

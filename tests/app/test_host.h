@@ -113,6 +113,8 @@ public:
         return bk::dispatch(bk::module_commands(), command, parent, flags, answer, nullptr);
     }
     std::vector<std::string> messages() const { return bktest::error_messages(); }
+    // The parameter callback, for a host that calls the loaded module.
+    static HostParamCallback callback() { return &answer; }
     void backup() {  // a batch backup that must succeed; the parameters stay
         const auto kept = params;
         set_batch_backup();
