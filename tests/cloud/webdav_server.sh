@@ -84,6 +84,15 @@ LUA
 
 start_server() {
   stop_server
+  # The folders below are wiped on every start: only in a folder that holds
+  # nothing but what this script makes, never in one a wrong argument names.
+  local name
+  for name in $(ls -A "$dir"); do
+    case $name in
+      conf | logs | run | var | htdocs | port | httpd.pid) ;;
+      *) echo "refusing to use $dir: it holds $name, which this script did not make" >&2; return 1 ;;
+    esac
+  done
   rm -rf "$dir/htdocs" "$dir/var" "$dir/run"
   mkdir -p "$dir/conf" "$dir/logs" "$dir/run" "$dir/var" "$dir/htdocs/dav" "$dir/htdocs/slow" "$dir/htdocs/digest"
   : >"$dir/logs/error.log"
