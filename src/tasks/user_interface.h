@@ -1,8 +1,8 @@
 // Everything a command shows the user goes through IUserInterface: message
 // boxes, the progress window of a worker task and the dialogs. This layer
 // has only the headless implementation, for a machine without a display;
-// the module installs the Qt dialogs of src/ui when a display is present
-// (the settings sheet is not among them yet), and tests install a scripted one.
+// the module installs the Qt dialogs of src/ui when a display is present,
+// and tests install a scripted one.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -51,8 +51,9 @@ QMessageBox::Icon icon_of(uint32_t type) {
 
 }  // namespace
 
-int show_message_box(QWidget* owner, const std::wstring& text, uint32_t type) {
-    QMessageBox box(icon_of(type), str(ids::APP_CAPTION), qs(text), QMessageBox::NoButton, owner);
+int show_message_box(QWidget* owner, const std::wstring& text, uint32_t type, const QString& caption) {
+    QMessageBox box(icon_of(type), caption.isEmpty() ? str(ids::APP_CAPTION) : caption, qs(text),
+                    QMessageBox::NoButton, owner);
     const auto buttons = buttons_of(type);
     const size_t default_index = (type & MB_DEFMASK) >> 8;
     QAbstractButton* escape = nullptr;

@@ -8,6 +8,7 @@
 #include "ui/desktop.h"
 #include "ui/message_box.h"
 #include "ui/restore_dlg.h"
+#include "ui/setup_sheet.h"
 #include "ui/wait_dlg.h"
 
 // Outside any namespace, as Qt's resource initialiser must be.
@@ -89,9 +90,10 @@ public:
         run_modal(dialog, parent);
     }
 
-    // The settings sheet is not built on Qt yet: it fails as without a display.
     bool settings_sheet(void* parent, SetupContext& context) override {
-        return headless_.settings_sheet(parent, context);
+        if (!ensure_application()) return headless_.settings_sheet(parent, context);
+        CSetupSheet sheet(owner(parent), context);
+        return run_modal(sheet, parent) == QDialog::Accepted;
     }
 
 private:

@@ -1,0 +1,97 @@
+#include "ui/setup_sheet.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "core/string_table.h"
+#include "ui/files_page.h"
+#include "ui/message_box.h"
+
+namespace bk::ui {
+namespace {
+
+constexpr int ARCHIVER_PAGE = 10017;
+constexpr int PASSWORD_EDIT = 11087;
+
+// Scheduled backups come with the task manager; until then the page says so.
+class CShedulerPage final : public CSetupPropertyPage {
+public:
+    explicit CShedulerPage(CSetupSheet* sheet) : CSetupPropertyPage(sheet, 10024, QStringLiteral("Планировщик")) {}
+
+protected:
+    void init() override {
+        auto* layout = new QVBoxLayout(this);
+        auto* text = new QLabel(QStringLiteral("Резервное копирование по расписанию пока недоступно."), this);
+        text->setWordWrap(true);
+        layout->addWidget(text);
+        layout->addStretch(1);
+    }
+};
+
+}  // namespace
+
+CSetupPropertyPage::CSetupPropertyPage(CSetupSheet* sheet, int template_id, const QString& caption)
+    : QWidget(sheet->tabs()), sheet_(sheet), template_id_(template_id), caption_(caption) {
+    setObjectName(QString::number(template_id));
+}
+
+void CSetupPropertyPage::open() {
+    if (opened_) return;
+    opened_ = true;
+    init();
+}
+
+SetupContext& CSetupPropertyPage::context() const { return sheet_->context(); }
+
+bool CSetupPropertyPage::refuse(const std::wstring& text, CSetupPropertyPage* page) {
+    sheet_->activate(page ? page : this);
+    show_message_box(sheet_, text, MB_OK | MB_ICONWARNING, str(ids::SETTINGS_CAPTION));
+    return false;
+}
+
+CSetupSheet::CSetupSheet(QWidget* parent, SetupContext& context) : CBasicPropertySheet(parent), context_(context) {
+    add_page(new CFilesPage(this));
+    add_page(new CShedulerPage(this));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs());
+    layout->addLayout(ok_cancel_row(this));
+    // A page is built when it first comes to the front, as the user reaches it.
+    connect(tabs(), &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0 && index < int(pages_.size())) pages_[size_t(index)]->open();
+    });
+    pages_.front()->open();
+}
+
+void CSetupSheet::add_page(CSetupPropertyPage* page) {
+    pages_.push_back(page);
+    tabs()->addTab(page, page->caption());
+}
+
+void CSetupSheet::activate(CSetupPropertyPage* page) {
+    page->open();
+    tabs()->setCurrentWidget(page);
+}
+
+CSetupPropertyPage* CSetupSheet::page(int template_id) const {
+    for (CSetupPropertyPage* page : pages_)
+        if (page->template_id() == template_id) return page;
+    return nullptr;
+}
+
+std::wstring CSetupSheet::archive_password() const {
+    const CSetupPropertyPage* archiver = page(ARCHIVER_PAGE);
+    if (archiver && archiver->opened())
+        if (const auto* edit = archiver->findChild<QLineEdit*>(QString::number(PASSWORD_EDIT))) return ws(edit->text());
+    return context_.settings.archiver.password;
+}
+
+void CSetupSheet::accept() {
+    for (CSetupPropertyPage* page : pages_)
+        if (page->opened() && !page->apply()) return;
+    CBasicPropertySheet::accept();
+}
+
+}  // namespace bk::ui
