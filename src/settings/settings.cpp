@@ -24,10 +24,13 @@ BackupSettings::BackupSettings()
       exit_param(auto_params(ids::COMMENT_ON_EXIT)),
       timer_param(auto_params(ids::COMMENT_BY_CLOCK)) {}
 
+bool cloud_account_complete(const CloudSettings& cloud) {
+    return !cloud.service.empty() && !(cloud.service == CLOUD_SERVICE_CUSTOM && cloud.url.empty()) &&
+           !cloud.login.empty();
+}
+
 bool cloud_upload_enabled(const BackupSettings& settings) {
-    const CloudSettings& cloud = settings.cloud;
-    return (settings.options & OPT_CLOUD) && !cloud.service.empty() &&
-           !(cloud.service == CLOUD_SERVICE_CUSTOM && cloud.url.empty()) && !cloud.login.empty();
+    return (settings.options & OPT_CLOUD) && cloud_account_complete(settings.cloud);
 }
 
 bool is_usable(const BackupSettings& settings) {

@@ -136,8 +136,10 @@ struct BackupSettings {
 // Whether a backup or restore may start at all: something to save, an
 // archiver chosen, and a complete cloud account when uploading is on.
 bool is_usable(const BackupSettings& settings);
-// Uploading is on and the account is complete enough to try: OPT_CLOUD, a
-// service, a url for "custom", and a login.
+// The account is complete enough to try: a service, a url for "custom",
+// and a login.
+bool cloud_account_complete(const CloudSettings& cloud);
+// Uploading is on (OPT_CLOUD) and the account is complete.
 bool cloud_upload_enabled(const BackupSettings& settings);
 
 // "RPEHLGTCBWMNX" order, one letter per set bit; bits above 0x1000 are dropped.

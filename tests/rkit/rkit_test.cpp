@@ -17,6 +17,7 @@
 #include "rkit/file_enumerator.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
+#include "rkit/system.h"
 #include "rkit/temp_files.h"
 #include "rkit/text.h"
 #include "support/temp_dir.h"
@@ -114,4 +115,23 @@ TEST(Folders, DeepDeleteTakesOnlyTheModulesOwnFoldersAndStaysInside) {
     EXPECT_TRUE(fs::exists(dir / "outside/keep.txt"));
     restore("TMPDIR", tmpdir);
     restore("HOME", home);
+}
+
+// A stick is a removable disk; its partitions are found through it, and a
+// mount point with a blank is written in octal by the kernel.
+TEST(System, RemovableMountPointsComeFromRemovableDisksAndTheirPartitions) {
+    bktest::TempDir dir;
+    const fs::path block = dir.path() / "block";
+    for (const auto& [disk, removable] : {std::pair{"sda", "0\n"}, std::pair{"sdb", "1\n"}}) {
+        bktest::write_file(block / "devices" / disk / "removable", removable);
+        bktest::write_file(block / "devices" / disk / (std::string(disk) + "1") / "partition", "1\n");
+        fs::create_directory_symlink(block / "devices" / disk / (std::string(disk) + "1"),
+                                     block / (std::string(disk) + "1"));
+    }
+    fs::create_directory_symlink(block / "devices/sdb", block / "sdb");
+    bktest::write_file(dir.path() / "mounts",
+                       "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n/dev/sdb1 /media/buh/MY\\040STICK vfat rw 0 0\n"
+                       "/dev/sdb /media/buh/WHOLE vfat rw 0 0\n/dev/sdc1 /mnt/gone ext4 rw 0 0\n");
+    EXPECT_EQ(rkit::removable_mount_points((dir.path() / "mounts").string(), block.string()),
+              (std::vector<std::wstring>{L"/media/buh/MY STICK", L"/media/buh/WHOLE"}));
 }
