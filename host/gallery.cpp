@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <atomic>
@@ -21,8 +22,14 @@
 #include "rkit/clock.h"
 #include "tasks/user_interface.h"
 #include "ui/backup_dlg.h"
+#include "ui/cloud_dlg.h"
+#include "ui/component_dlg.h"
+#include "ui/file_group_dlg.h"
+#include "ui/fn_templ_dlg.h"
 #include "ui/message_box.h"
 #include "ui/restore_dlg.h"
+#include "ui/sel_comp_dlg.h"
+#include "ui/setup_sheet.h"
 #include "ui/wait_dlg.h"
 
 // Outside any namespace, as Qt's resource initialiser must be.
@@ -153,6 +160,63 @@ void message_boxes() {
         shoot(box.name, [&] { ui::show_message_box(nullptr, box.text, box.type); }, reject);
 }
 
+// An office's settings over real folders, so that full paths exist.
+SetupContext office_setup(const QString& root) {
+    SetupContext context;
+    context.root_path = ui::ws(root);
+    for (const char* folder : {"data/dbf", "forms", "base"}) QDir(root).mkpath(QString::fromLatin1(folder));
+    for (const BasicFolderKey& key : basic_folder_keys())
+        context.basic_folders.push_back({load_string(key.macro_id), context.root_path});
+    for (const FileLocationKey& key : file_location_keys())
+        context.file_locations.push_back({load_string(key.file_macro_id), load_string(key.folder_macro_id),
+                                          context.root_path + L"/base/Учёт 2026.shp"});
+    context.identity = identity(1, L"Бухгалтер", L"buh-01");
+    BackupSettings& s = context.settings;
+    s.backup_folder = L"backup";
+    s.filename_template = L"%SHORT_DB%_%DATE%_%TIME%";
+    s.components = {{L"forms", L"Бланки документов"}, {L"base", L"База данных"}};
+    s.file_groups = {{L"ТЕК_ДИР", L"data/dbf", L"*.dbf;*.cdx", L"*.tmp", L"", GROUP_RECURSIVE, L"Таблицы учёта", {L"base"}},
+                     {L"ТЕК_ДИР", L"forms", L"", L"", L"", 0, L"Бланки", {L"forms"}}};
+    s.single_files = {{L"ТЕК_SHP", L"", L"Текущая база", {L"base"}}};
+    s.options = OPT_ON_EXIT | OPT_EXIT_CONFIRM | OPT_BY_CLOCK | OPT_KEEP_LAST_OF_MONTH;
+    s.save_hour = 18;
+    s.include_permission.workplaces = {1, 2};
+    s.exclude_permission.logins = {L"Касса"};
+    s.archiver.archiver = ARCHIVER_7ZIP;
+    s.archiver.compress_level = 7;
+    s.cloud = {L"yandex.disk", L"", L"buh@example.ru", L"", true};
+    return context;
+}
+
+void settings_dialogs() {
+    QTemporaryDir root;
+    SetupContext context = office_setup(root.path());
+    ui::CSetupSheet sheet(nullptr, context);
+    const char* pages[] = {"setup_files", "setup_keeptime", "setup_auto", "setup_sheduler", "setup_permis",
+                           "setup_archiver"};
+    for (int i = 0; i < 6; ++i)
+        shoot(pages[i], [&] { sheet.tabs()->setCurrentIndex(i), sheet.exec(); }, reject);
+
+    const BackupSettings& s = context.settings;
+    ui::CFileGroupOrFileDlg which(nullptr);
+    shoot("file_group_or_file", [&] { which.exec(); }, reject);
+    ui::CFileGroupDlg group(nullptr, false, context.basic_folders, s.components, s.file_groups[0]);
+    shoot("file_group", [&] { group.exec(); }, reject);
+    ui::CSingleFileDlg file(nullptr, false, context.basic_folders, context.file_locations, s.components,
+                            s.single_files[0]);
+    shoot("single_file", [&] { file.exec(); }, reject);
+    ui::CCompListDlg components(nullptr, s.file_groups, s.single_files, s.components);
+    shoot("component_list", [&] { components.exec(); }, reject);
+    ui::CComponentDlg component(nullptr, s.components, L"forms", L"Бланки документов");
+    shoot("component", [&] { component.exec(); }, reject);
+    ui::CSelCompDlg select(nullptr, s.components, {L"base"});
+    shoot("select_components", [&] { select.exec(); }, reject);
+    ui::CCloudDlg cloud(nullptr, s.cloud);
+    shoot("cloud", [&] { cloud.exec(); }, reject);
+    ui::CFnTemplDlg templ(nullptr, s.filename_template, context.identity);
+    shoot("filename_template", [&] { templ.exec(); }, reject);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,5 +247,6 @@ int main(int argc, char** argv) {
     restore_dialogs();
     wait_dialog();
     message_boxes();
+    settings_dialogs();
     return failures == 0 ? 0 : 1;
 }
