@@ -22,18 +22,6 @@ namespace {
 constexpr int kOtherFileIcon = 10007, kBackupIcon = 10008, kExpiredIcon = 10009, kForeverIcon = 10010;
 constexpr int kWarningIcon = 10016;
 
-// "text|pattern|text|pattern||" as Qt's "text (pattern);;text (pattern)".
-QString qt_filter(const std::wstring& windows_filter) {
-    const QStringList parts = qs(windows_filter).split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty()) break;
-        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 }  // namespace
 
 CRestoreDlg::CRestoreDlg(QWidget* parent, const std::wstring& backup_folder, const Catalogue& catalogue,

@@ -138,6 +138,20 @@ void widen_to_columns(QDialog* dialog, QTreeWidget* list) {
     dialog->resize(std::max(dialog->width(), std::min(wanted, most)), dialog->height());
 }
 
+QString qt_filter(const std::wstring& filter) {
+    const QStringList parts = qs(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns)
+            if (pattern.trimmed() == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString qt_filter(int string_id) { return qt_filter(load_string(string_id)); }
+
 QIcon module_icon(int id) {
     // Drawn from the SVG at each size, so no image plug-in is needed.
     QSvgRenderer renderer(QStringLiteral(":/icons/%1").arg(id));

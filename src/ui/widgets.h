@@ -62,6 +62,13 @@ void fit_columns(QTreeWidget* list);
 // As wide as all of list's columns, within the screen; never narrower than now.
 void widen_to_columns(QDialog* dialog, QTreeWidget* list);
 
+// A chooser filter of the form "text|pattern;pattern|text|pattern||" in Qt's
+// form "text (pattern pattern);;text (pattern)". "*.*" means every file, also
+// one whose name has no dot, and becomes "*".
+QString qt_filter(const std::wstring& filter);
+// The filter that is the text of a string id.
+QString qt_filter(int string_id);
+
 // A drawn icon of the module, :/icons/<id>.
 QIcon module_icon(int id);
 

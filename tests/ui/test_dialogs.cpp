@@ -172,7 +172,7 @@ TEST_F(Dialogs, TheRestoreDialogOffersTheCatalogueAndAnyOtherArchive) {
     const auto type_other = [&](QWidget* w) {
         auto* files = static_cast<QFileDialog*>(w);
         EXPECT_EQ(std::make_tuple(files->nameFilters(), files->directory().absolutePath().toStdWString()),
-                  std::make_tuple(QStringList({"Архивы 7z (*.7z)", "Все файлы (*.*)"}), wide(host.backup_folder())));
+                  std::make_tuple(QStringList({"Архивы 7z (*.7z)", "Все файлы (*)"}), wide(host.backup_folder())));
         child<QLineEdit>(w, "fileNameEdit")->setText(QString::fromStdWString(archive(1)));
         return QMetaObject::invokeMethod(w, "accept");
     };
