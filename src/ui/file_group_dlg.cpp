@@ -227,6 +227,8 @@ void CFileGroupDlg::choose_relative_path() {
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
     std::wstring relative;
     if (base.empty() || !rkit::get_relative_path(base, ws(chooser.selectedFiles().front()), relative)) return;
+    // The chooser is rooted at the base: a folder beside or above it is no relative path of the group.
+    if (relative == L".." || relative.rfind(L"../", 0) == 0) return;
     relative_->setText(relative == L"." ? QString() : qs(relative));  // empty: the base folder itself
 }
 
