@@ -6,8 +6,12 @@
 #include <QVBoxLayout>
 
 #include "core/string_table.h"
+#include "ui/archiver_page.h"
+#include "ui/auto_page.h"
 #include "ui/files_page.h"
+#include "ui/keep_time_page.h"
 #include "ui/message_box.h"
+#include "ui/permis_page.h"
 
 namespace bk::ui {
 namespace {
@@ -53,7 +57,11 @@ bool CSetupPropertyPage::refuse(const std::wstring& text, CSetupPropertyPage* pa
 
 CSetupSheet::CSetupSheet(QWidget* parent, SetupContext& context) : CBasicPropertySheet(parent), context_(context) {
     add_page(new CFilesPage(this));
+    add_page(new CKeepTimePage(this));
+    add_page(new CAutoPage(this));
     add_page(new CShedulerPage(this));
+    add_page(new CPermisPage(this));
+    add_page(new CArchiverPage(this));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs());
