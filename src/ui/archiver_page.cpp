@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "archivers/archiver.h"
@@ -13,27 +12,6 @@
 
 namespace bk::ui {
 namespace {
-
-// A filter of the string table ("text|pattern|...||") as Qt's list of
-// "text (patterns)". Programs here have no extension and "*.*" would miss
-// names without a dot, so both patterns become "*", in the text as well.
-QString qt_filter(int string_id) {
-    const QStringList parts = str(string_id).split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
-        QStringList patterns;
-        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const bool any = pattern == QLatin1String("*.*") || pattern.compare(QLatin1String("*.exe"), Qt::CaseInsensitive) == 0;
-            const QString mapped = any ? QStringLiteral("*") : pattern.trimmed();
-            if (!patterns.contains(mapped)) patterns << mapped;
-        }
-        QString text = parts[i];
-        static const QRegularExpression shown(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
-        text.remove(shown);
-        filters << text + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
 
 template <typename T>
 T* named(T* widget, int id) {

@@ -15,13 +15,6 @@ T* named(T* widget, int id) {
     return widget;
 }
 
-// What an upload needs at least: a service, the address of the user's own
-// server, and an account.
-bool complete(const CloudSettings& cloud) {
-    return !cloud.service.empty() && (cloud.service != CLOUD_SERVICE_CUSTOM || !cloud.url.empty()) &&
-           !cloud.login.empty();
-}
-
 }  // namespace
 
 CCloudDlg::CCloudDlg(QWidget* parent, const CloudSettings& cloud)
@@ -102,11 +95,11 @@ CloudSettings CCloudDlg::shown() const {
     return cloud;
 }
 
-void CCloudDlg::update_ok() { ok_->setEnabled(complete(shown())); }
+void CCloudDlg::update_ok() { ok_->setEnabled(cloud_account_complete(shown())); }
 
 void CCloudDlg::accept() {
     const CloudSettings cloud = shown();
-    if (!complete(cloud)) return;
+    if (!cloud_account_complete(cloud)) return;
     cloud_ = cloud;
     CBasicDlg::accept();
 }

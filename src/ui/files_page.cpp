@@ -162,10 +162,14 @@ void CFilesPage::fill_list(int select) {
     };
     for (size_t i = 0; i < settings.file_groups.size(); ++i) {
         const FileGroup& group = settings.file_groups[i];
-        std::wstring folder;
-        if (!rkit::get_absolute_path(resolve_folder(group.basic_folder, context().basic_folders),
-                                     group.relative_path, folder))
-            folder = group.basic_folder;
+        std::wstring folder = group.basic_folder;  // as stored, when it names no folder of this host
+        try {
+            std::wstring full;
+            if (rkit::get_absolute_path(resolve_folder(group.basic_folder, context().basic_folders),
+                                        group.relative_path, full))
+                folder = full;
+        } catch (const std::exception&) {
+        }
         if (group.flags & GROUP_RECURSIVE) folder += L"/*";
         add_row({qs(folder), masks_or(group.include_mask, ids::ALL_MASKS_TEXT),
                  masks_or(group.exclude_mask, ids::NO_MASKS_TEXT), qs(group.comment)},

@@ -1,5 +1,6 @@
 #include "ui/list_commands.h"
 
+#include <QKeyEvent>
 #include <QMenu>
 
 #include "core/string_table.h"
@@ -47,6 +48,7 @@ ListCommands::ListCommands(QTreeWidget* list, std::initializer_list<int> menu, H
         list->addAction(action);
         actions_[command] = action;
     }
+    list->installEventFilter(this);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, &ListCommands::show_menu);
 }
@@ -68,6 +70,20 @@ QAction* ListCommands::action(int command) const {
 
 void ListCommands::set_enabled(int command, bool enabled) {
     if (QAction* found = action(command)) found->setEnabled(enabled);
+}
+
+bool ListCommands::eventFilter(QObject* watched, QEvent* event) {
+    // The keys reach the list itself when the shortcut map passes them by (a
+    // window the desktop has not activated, a host's own key handling): the
+    // list translates them as its accelerator table would.
+    if (watched != list_ || event->type() != QEvent::KeyPress) return false;
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (const auto& [command, action] : actions_) {
+        if (!action->shortcuts().contains(pressed)) continue;
+        if (action->isEnabled()) action->trigger();
+        return true;
+    }
+    return false;
 }
 
 void ListCommands::show_menu(const QPoint& at) {

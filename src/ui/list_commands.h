@@ -39,6 +39,9 @@ public:
     QAction* action(int command) const;
     void set_enabled(int command, bool enabled);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void show_menu(const QPoint& at);
 

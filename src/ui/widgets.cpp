@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QHelpEvent>
@@ -80,6 +81,7 @@ void CBasicDlg::keyPressEvent(QKeyEvent* event) {
 CBasicPropertySheet::CBasicPropertySheet(QWidget* parent) : QDialog(parent), tabs_(new QTabWidget(this)) {
     setObjectName(QStringLiteral("setup_sheet"));
     setWindowTitle(str(ids::SETTINGS_CAPTION));
+    tabs_->setUsesScrollButtons(false);  // every page's caption in sight, as on a property sheet
 }
 
 void CBasicPropertySheet::keyPressEvent(QKeyEvent* event) {
@@ -139,13 +141,22 @@ void widen_to_columns(QDialog* dialog, QTreeWidget* list) {
 }
 
 QString qt_filter(const std::wstring& filter) {
+    // Programs here have no ".exe", and "*.*" would miss names without a dot:
+    // both stand for every file, in the shown text as well.
+    static const QRegularExpression shown_patterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
     const QStringList parts = qs(filter).split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (QString& pattern : patterns)
-            if (pattern.trimmed() == QLatin1String("*.*")) pattern = QStringLiteral("*");
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const bool any = pattern.trimmed() == QLatin1String("*.*") ||
+                             pattern.trimmed().compare(QLatin1String("*.exe"), Qt::CaseInsensitive) == 0;
+            const QString mapped = any ? QStringLiteral("*") : pattern.trimmed();
+            if (!patterns.contains(mapped)) patterns << mapped;
+        }
+        QString text = parts[i];
+        text.remove(shown_patterns);
+        filters << QStringLiteral("%1 (%2)").arg(text, patterns.join(QLatin1Char(' ')));
     }
     return filters.join(QStringLiteral(";;"));
 }

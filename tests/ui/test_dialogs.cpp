@@ -233,6 +233,7 @@ TEST_F(Dialogs, TheSettingsSheetShowsTheFileOnEveryPageAndSavesEveryEdit) {
                                "<добавить...>"}));
         child<QLineEdit>(w, "11005")->setText("архив");
         list->setCurrentItem(list->topLevelItem(1));
+        list->setFocus();
         QTest::keyClick(list, Qt::Key_Delete);  // the single file goes at once
         for (int i = 1; i < tabs->count(); ++i) tabs->setCurrentIndex(i);  // every page is built as it is reached
         EXPECT_EQ(std::make_tuple(child<QSpinBox>(w, "11009")->value(), child<QSpinBox>(w, "11011")->value(),
@@ -267,12 +268,13 @@ TEST_F(Dialogs, TheSettingsSheetRefusesWhatCannotWorkAndCancelSavesNothing) {
     settings.cloud = {L"custom", L"", L"buh", L"", false};
     host.save(settings);
     std::string before = host.content("backup_config.xml");
-    const auto sheet_ok_on = [](const char* page) {
+    const auto sheet_on = [](const char* page, const char* button) {
         return [=](QWidget* w) {
             EXPECT_EQ(w->findChild<QTabWidget*>()->currentWidget()->objectName(), QString(page));
-            return click(w, "1");
+            return click(w, button);
         };
     };
+    const auto sheet_ok_on = [&](const char* page) { return sheet_on(page, "1"); };
     const auto says = [](int id, std::initializer_list<bk::FormatArg> args = {}) {
         return [=](QWidget* w) {
             EXPECT_EQ(w->windowTitle(), QString("Настройки резервного копирования"));
@@ -281,7 +283,7 @@ TEST_F(Dialogs, TheSettingsSheetRefusesWhatCannotWorkAndCancelSavesNothing) {
     };
     EXPECT_EQ(run(BK_CMD_SETTINGS, Script().then("setup_sheet", sheet_ok_on("10001"))
                                        .then("QMessageBox", says(bk::ids::CLOUD_NOT_SET))
-                                       .then("setup_sheet", sheet_ok_on("10001")).then("setup_sheet", press("2"))),
+                                       .then("setup_sheet", sheet_on("10001", "2"))),
               Result(BK_NOT_DONE, ""));
     EXPECT_EQ(host.content("backup_config.xml"), before);
     settings.cloud = {L"yandex.disk", L"", L"buh", L"", false};  // complete, but no archive password
@@ -290,6 +292,7 @@ TEST_F(Dialogs, TheSettingsSheetRefusesWhatCannotWorkAndCancelSavesNothing) {
     before = host.content("backup_config.xml");
     const auto delete_everything = [](QWidget* w) {
         auto* list = child<QTreeWidget>(w, "11019");
+        list->setFocus();
         for (int i = 0; i < 3; ++i) list->setCurrentItem(list->topLevelItem(0)), QTest::keyClick(list, Qt::Key_F8);
         EXPECT_EQ(list->topLevelItemCount(), 1);
         return click(w, "1");
@@ -311,6 +314,7 @@ TEST_F(Dialogs, TheSheetsFileListDrivesTheNextBackupOfVdbackup) {
     const auto add_readme = [](QWidget* w) {
         auto* list = child<QTreeWidget>(w, "11019");
         list->setCurrentItem(list->topLevelItem(1));  // the group docs/
+        list->setFocus();
         QTest::keyClick(list, Qt::Key_Delete);
         QTest::keyClick(list, Qt::Key_Insert);
         return true;
