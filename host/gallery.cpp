@@ -8,6 +8,7 @@
 // and photographed from inside that loop, then closed.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -165,6 +166,8 @@ SetupContext office_setup(const QString& root) {
     SetupContext context;
     context.root_path = ui::ws(root);
     for (const char* folder : {"data/dbf", "forms", "base"}) QDir(root).mkpath(QString::fromLatin1(folder));
+    QFile database(root + QStringLiteral("/base/Учёт 2026.shp"));
+    database.open(QIODevice::WriteOnly);
     for (const BasicFolderKey& key : basic_folder_keys())
         context.basic_folders.push_back({load_string(key.macro_id), context.root_path});
     for (const FileLocationKey& key : file_location_keys())
