@@ -11,15 +11,6 @@
 #include "core/string_table.h"
 
 namespace bk::ui {
-namespace {
-
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-}  // namespace
 
 CArchiverPage::CArchiverPage(CSetupSheet* sheet) : CSetupPropertyPage(sheet, 10017, QStringLiteral("Архиватор")) {}
 

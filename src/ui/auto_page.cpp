@@ -9,15 +9,6 @@
 #include "ui/sel_comp_dlg.h"
 
 namespace bk::ui {
-namespace {
-
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-}  // namespace
 
 CAutoPage::CAutoPage(CSetupSheet* sheet)
     : CSetupPropertyPage(sheet, 10004, QStringLiteral("Автоматическое сохранение")),

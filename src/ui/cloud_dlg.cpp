@@ -7,15 +7,6 @@
 #include "core/string_table.h"
 
 namespace bk::ui {
-namespace {
-
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-}  // namespace
 
 CCloudDlg::CCloudDlg(QWidget* parent, const CloudSettings& cloud)
     : CBasicDlg(10029, QStringLiteral("Параметры облачного хранилища"), parent),

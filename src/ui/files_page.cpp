@@ -21,18 +21,6 @@ namespace {
 
 constexpr int ARCHIVER_PAGE = 10017;
 
-QCheckBox* make_check(QWidget* parent, int id, const QString& text) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QString::number(id));
-    return box;
-}
-
-QLineEdit* make_edit(QWidget* parent, int id) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::number(id));
-    return edit;
-}
-
 QHBoxLayout* line_of(std::initializer_list<QWidget*> widgets, int stretch_index) {
     auto* row = new QHBoxLayout;
     int i = 0;
@@ -54,26 +42,28 @@ void CFilesPage::init() {
 }
 
 void CFilesPage::build() {
-    backup_folder_ = make_edit(this, 11005);
+    backup_folder_ = named(new QLineEdit(this), 11005);
     QPushButton* folder_browse = make_button(this, 11006, QStringLiteral("..."));
-    removable_ = make_check(this, 11007, QStringLiteral("На сменном носителе:"));
-    removable_path_ = new QComboBox(this);
-    removable_path_->setObjectName(QStringLiteral("11008"));
+    removable_ = named(new QCheckBox(QStringLiteral("На сменном носителе:"), this), 11007);
+    removable_path_ = named(new QComboBox(this), 11008);
     removable_path_->setEditable(true);
     removable_path_->setInsertPolicy(QComboBox::NoInsert);
     removable_browse_ = make_button(this, 11012, QStringLiteral("..."));
-    ask_removable_ = make_check(
-        this, 11050, QStringLiteral("Вопрос при отсутствии сменного носителя или недостатке свободного места"));
-    cloud_box_ = make_check(this, 11014, QStringLiteral("Загружать файл копии в облачное хранилище (Интернет)"));
+    ask_removable_ = named(new QCheckBox(QStringLiteral("Вопрос при отсутствии сменного носителя или недостатке "
+                                                        "свободного места"),
+                                         this),
+                           11050);
+    cloud_box_ =
+        named(new QCheckBox(QStringLiteral("Загружать файл копии в облачное хранилище (Интернет)"), this), 11014);
     cloud_button_ = make_button(this, 11081, QStringLiteral("Параметры..."));
-    template_ = make_edit(this, 11011);
+    template_ = named(new QLineEdit(this), 11011);
     QPushButton* template_browse = make_button(this, 11013, QStringLiteral("..."));
     show_in_explorer_ =
-        make_check(this, 11015, QStringLiteral("Показать файл резервной копии в \"Проводнике\" после создания"));
-    cmdline_ = make_edit(this, 11088);
+        named(new QCheckBox(QStringLiteral("Показать файл резервной копии в \"Проводнике\" после создания"), this),
+              11015);
+    cmdline_ = named(new QLineEdit(this), 11088);
     QPushButton* components = make_button(this, 11058, QStringLiteral("Компоненты..."));
-    list_ = new QTreeWidget(this);
-    list_->setObjectName(QStringLiteral("11019"));
+    list_ = named(new QTreeWidget(this), 11019);
     report_list(list_, {ids::COL_FOLDER, ids::COL_INCLUDE, ids::COL_EXCLUDE, ids::COL_COMMENT});
     for (QPushButton* narrow : {folder_browse, removable_browse_, template_browse}) narrow->setFixedWidth(32);
 

@@ -48,6 +48,13 @@ private:
     QTabWidget* tabs_;
 };
 
+// widget, named by its control id.
+template <typename T>
+T* named(T* widget, int id) {
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
 // A push button whose objectName is its control id.
 QPushButton* make_button(QWidget* parent, int id, const QString& text);
 // "ОК" (1) wired to accept and "Отмена" (2) wired to reject, right-aligned.
