@@ -65,6 +65,13 @@ std::wstring find_backup_executable(const std::wstring& name) {
     return {};
 }
 
+std::wstring scheduled_backup_executable(const std::wstring& folder) {
+    const std::wstring beside_host = rkit::concat_path(folder, BACKUP_EXECUTABLE_NAME);
+    if (is_runnable(beside_host)) return beside_host;
+    const std::wstring found = find_backup_executable(BACKUP_EXECUTABLE_NAME);
+    return found.empty() ? beside_host : found;
+}
+
 uint32_t start_backup_executable(const std::wstring& command_line, const std::wstring& working_folder) {
     const std::vector<std::wstring> args = rkit::split_command_line(command_line);
     if (args.empty()) return BK_FAILED;

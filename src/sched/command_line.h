@@ -47,6 +47,12 @@ std::wstring own_executable_path();
 // PATH. Empty when it is nowhere.
 std::wstring find_backup_executable(const std::wstring& name);
 
+// The vdbackup a scheduled task of the host in folder runs, unquoted: the
+// one in folder when there is one, else the one find_backup_executable
+// finds; folder's own when there is none at all, so the task names where
+// it is expected.
+std::wstring scheduled_backup_executable(const std::wstring& folder);
+
 // Starts the command line (split by the Windows rules, run without a shell)
 // in working_folder and does not wait for it. BK_DONE when it runs, BK_FAILED
 // when it cannot be found or started; nothing is added to the error list.
