@@ -1,23 +1,12 @@
 // The Qt dialogs as a host meets them: libvardobk.so driven through its
 // exports on the offscreen platform, its windows found by their ids and
 // answered as a user would.
-#include <QtTest>
-#include <QtWidgets>
-
-#include "app/test_host.h"
 #include "support/archives.h"
-#include "settings/settings_file.h"
-#include "ui/fn_templ_dlg.h"
-#include "ui/modal.h"
+#include "ui/module_host.h"
 
 namespace {
 
-using namespace cmdtest;
 using namespace uitest;
-using Script = ModalScript;
-
-std::vector<std::string> help_asked;
-void BK_CALL on_help(const char* key) { help_asked.push_back(key); }
 
 bool drop(QWidget* w, const std::wstring& file) {
     QMimeData data;
@@ -26,36 +15,7 @@ bool drop(QWidget* w, const std::wstring& file) {
     QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     return QApplication::sendEvent(w, &enter), QApplication::sendEvent(w, &event), true;
 }
-Script::Action press(const char* id) { return [=](QWidget* w) { return click(w, id); }; }
-Script::Action box_says(const std::wstring& text, const char* answer) {
-    return [=](QWidget* w) {
-        EXPECT_EQ(static_cast<QMessageBox*>(w)->text().toStdWString(), text);
-        return click(w, answer);
-    };
-}
 
-class Dialogs : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {  // the module uses the process's application object
-        static int argc = 1;
-        static char name[] = "test_ui", *argv[] = {name, nullptr};
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
-    void SetUp() override { window.show(); }  // the host's main window, known to the module by its native id
-    // bkDispatch while the script answers the windows; the module's first message.
-    std::pair<uint32_t, std::string> run(int32_t command, const Script&, uint32_t flags = BKF_INTERACTIVE) {
-        const uint32_t result =
-            bkDispatch(command, reinterpret_cast<void*>(window.winId()), flags, TestHost::callback(), on_help);
-        std::string text(256, '\0');
-        text.resize(static_cast<size_t>(std::max(0, bkLastError(0, text.data(), 256))));
-        return {result, text};
-    }
-
-    TestHost host;
-    QWidget window;
-};
-using Result = std::pair<uint32_t, std::string>;
 
 TEST_F(Dialogs, TheBackupDialogsChoicesReachTheCatalogueAndTheArchive) {
     auto settings = host.standard_settings();
@@ -201,166 +161,6 @@ TEST_F(Dialogs, TheRestoreDialogOffersTheCatalogueAndAnyOtherArchive) {
                   std::make_tuple(1, wide(host.root() / "data/sub/c.dbf")));
         return click(w, "1");
     }), 0), Result(BK_DONE, ""));
-}
-
-// The sheet over a file written by hand: every page shows what the file
-// holds, and what is edited on every page is what the file holds after OK.
-TEST_F(Dialogs, TheSettingsSheetShowsTheFileOnEveryPageAndSavesEveryEdit) {
-    host.write("backup_config.xml", R"(<?xml version="1.0"?><root><backup_folder node_value="копии"/>
-<removable_path node_value="/media/flash"/><cloud_settings service="custom" url="https://dav.example/b" login="buh"
- password="p" eternal_only="1"/><filename_template node_value="buh_%DATE%"/><expired_limit node_value="4"/>
-<default_keeptime node_value="30"/><file_groups><group basic_folder="ТЕК_ДИР" relative_path="data"
- include_mask="*.dbf" exclude_mask="" flags="R" comment="Таблицы"/></file_groups><single_files><file path="ТЕК_SHP"
- comment=""/></single_files><components><component name="docs" display_text="Документы"/></components>
-<enter_param comment="Вход" keeptime="7" once_a_day="1" db_exclusive_access="0"><excl_comp><item0 node_value="docs"/>
-</excl_comp></enter_param><save_hour node_value="18"/><options node_value="RCT"/><include_permission><workplaces>
-<item0 node_value="1"/><item1 node_value="2"/></workplaces></include_permission><archiver_settings archiver="2"
- compress_level="3" exe_path="" common_options="-y" compress_options="" extract_options="" password="secret"/></root>)");
-    const auto text = [](QWidget* w, const char* id) { return child<QLineEdit>(w, id)->text(); };
-    help_asked.clear();
-    EXPECT_EQ(run(BK_CMD_SETTINGS, Script().then("setup_sheet", [&](QWidget* w) {
-        auto* tabs = w->findChild<QTabWidget*>();
-        QStringList pages;
-        for (int i = 0; i < tabs->count(); ++i) pages << tabs->widget(i)->objectName();
-        EXPECT_EQ(pages, QStringList({"10001", "10033", "10004", "10024", "10005", "10017"}));
-        auto* list = child<QTreeWidget>(w, "11019");
-        EXPECT_EQ(std::make_tuple(text(w, "11005"), child<QComboBox>(w, "11008")->currentText(),
-                                  child<QCheckBox>(w, "11014")->isChecked(), text(w, "11011"), list->topLevelItemCount()),
-                  std::make_tuple(QString("копии"), QString("/media/flash"), true, QString("buh_%DATE%"), 3));
-        EXPECT_EQ(QStringList({list->topLevelItem(0)->text(0), list->topLevelItem(0)->text(2),
-                               list->topLevelItem(1)->text(0), list->topLevelItem(2)->text(0)}),
-                  QStringList({QString::fromStdString((host.root() / "data/*").string()), "<никакие>", "ТЕК_SHP",
-                               "<добавить...>"}));
-        child<QLineEdit>(w, "11005")->setText("архив");
-        list->setCurrentItem(list->topLevelItem(1));
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_Delete);  // the single file goes at once
-        for (int i = 1; i < tabs->count(); ++i) tabs->setCurrentIndex(i);  // every page is built as it is reached
-        EXPECT_EQ(std::make_tuple(child<QSpinBox>(w, "11009")->value(), child<QSpinBox>(w, "11011")->value(),
-                                  child<QCheckBox>(w, "11043")->isChecked(), text(w, "11020"), text(w, "11087"),
-                                  child<QComboBox>(w, "11043")->currentData().toInt(),
-                                  child<QSlider>(w, "11049")->value()),
-                  std::make_tuple(4, 18, true, QString("1, 2"), QString("secret"), 2, 3));
-        child<QSpinBox>(w, "11009")->setValue(6);
-        child<QCheckBox>(w, "11013")->click();
-        child<QLineEdit>(w, "11021")->setText("7, x");
-        child<QLineEdit>(w, "11087")->setText("новый");
-        QTest::keyClick(w, Qt::Key_F1);
-        return click(w, "1");
-    })), Result(BK_DONE, ""));
-    EXPECT_EQ(help_asked, std::vector<std::string>{"h8.bk.dlg.setup.archiver"});
-    bk::BackupSettings saved;
-    bk::read_settings_file(wide(host.settings_file()), saved);
-    EXPECT_EQ(std::make_tuple(saved.backup_folder, saved.single_files.size(), saved.file_groups.size(),
-                              saved.expired_limit, saved.options, saved.exclude_permission.workplaces,
-                              saved.archiver.password, saved.cloud.url, saved.enter_param.excl_comp.size()),
-              std::make_tuple(std::wstring(L"архив"), size_t(0), size_t(1), 6,
-                              bk::OPT_REMOVABLE | bk::OPT_CLOUD | bk::OPT_BY_CLOCK | bk::OPT_ON_ENTER,
-                              std::vector<int32_t>{7}, std::wstring(L"новый"), std::wstring(L"https://dav.example/b"),
-                              size_t(1)));
-}
-
-// Each refusal names its cause over the page that must change, and a
-// canceled sheet leaves the file as it was, byte for byte.
-TEST_F(Dialogs, TheSettingsSheetRefusesWhatCannotWorkAndCancelSavesNothing) {
-    auto settings = host.standard_settings();
-    settings.options |= bk::OPT_CLOUD;
-    settings.cloud = {L"custom", L"", L"buh", L"", false};
-    host.save(settings);
-    std::string before = host.content("backup_config.xml");
-    const auto sheet_on = [](const char* page, const char* button) {
-        return [=](QWidget* w) {
-            EXPECT_EQ(w->findChild<QTabWidget*>()->currentWidget()->objectName(), QString(page));
-            return click(w, button);
-        };
-    };
-    const auto sheet_ok_on = [&](const char* page) { return sheet_on(page, "1"); };
-    const auto says = [](int id, std::initializer_list<bk::FormatArg> args = {}) {
-        return [=](QWidget* w) {
-            EXPECT_EQ(w->windowTitle(), QString("Настройки резервного копирования"));
-            return box_says(bk::format_string(id, args), "1")(w);
-        };
-    };
-    EXPECT_EQ(run(BK_CMD_SETTINGS, Script().then("setup_sheet", sheet_ok_on("10001"))
-                                       .then("QMessageBox", says(bk::ids::CLOUD_NOT_SET))
-                                       .then("setup_sheet", sheet_on("10001", "2"))),
-              Result(BK_NOT_DONE, ""));
-    EXPECT_EQ(host.content("backup_config.xml"), before);
-    settings.cloud = {L"yandex.disk", L"", L"buh", L"", false};  // complete, but no archive password
-    settings.file_groups[0].include_mask = L"*.dbf;da*/x.dbf";
-    host.save(settings);
-    before = host.content("backup_config.xml");
-    const auto delete_everything = [](QWidget* w) {
-        auto* list = child<QTreeWidget>(w, "11019");
-        list->setFocus();
-        for (int i = 0; i < 3; ++i) list->setCurrentItem(list->topLevelItem(0)), QTest::keyClick(list, Qt::Key_F8);
-        EXPECT_EQ(list->topLevelItemCount(), 1);
-        return click(w, "1");
-    };
-    EXPECT_EQ(run(BK_CMD_SETTINGS, Script().then("setup_sheet", sheet_ok_on("10001"))
-                                       .then("QMessageBox", says(bk::ids::CLOUD_NO_PASSWORD))
-                                       .then("setup_sheet", sheet_ok_on("10017"))  // the warning comes once
-                                       .then("QMessageBox", says(bk::ids::BAD_GROUP_MASK, {L"*.dbf;da*/x.dbf"}))
-                                       .then("setup_sheet", delete_everything)
-                                       .then("QMessageBox", says(bk::ids::NO_FILE_GROUPS))
-                                       .then("setup_sheet", press("2"))),
-              Result(BK_NOT_DONE, ""));
-    EXPECT_EQ(host.content("backup_config.xml"), before);
-}
-
-// What the user sets in the sheet is what the next scheduled run of
-// vdbackup saves: a group dropped, a single file added through its dialogs.
-TEST_F(Dialogs, TheSheetsFileListDrivesTheNextBackupOfVdbackup) {
-    const auto add_readme = [](QWidget* w) {
-        auto* list = child<QTreeWidget>(w, "11019");
-        list->setCurrentItem(list->topLevelItem(1));  // the group docs/
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_Delete);
-        QTest::keyClick(list, Qt::Key_Insert);
-        return true;
-    };
-    EXPECT_EQ(run(BK_CMD_SETTINGS, Script().then("setup_sheet", add_readme).then("10031", press("11090"))
-                                       .then("10031", press("1")).then("10032", [](QWidget* w) {
-                                           child<QComboBox>(w, "11029")->setEditText("docs/readme.txt");
-                                           return click(w, "1");
-                                       }).then("setup_sheet", press("1"))),
-              Result(BK_DONE, ""));
-    host.write_profile();
-    FILE* pipe = popen(("cd '" + host.root().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                        BIN_DIR "/vdbackup' /B </dev/null 2>&1").c_str(), "r");
-    std::string out;
-    for (char chunk[512]; size_t n = fread(chunk, 1, sizeof chunk, pipe);) out.append(chunk, n);
-    ASSERT_EQ(WEXITSTATUS(pclose(pipe)), 0) << out;
-    const std::string root = host.root().relative_path().string() + "/";  // as the archive holds it
-    std::vector<std::string> saved;
-    for (const auto& entry : bktest::archive_entries(host.last_archive()))
-        if (entry.rfind(root, 0) == 0) saved.push_back(entry.substr(root.size()));
-    std::sort(saved.begin(), saved.end());
-    EXPECT_EQ(saved, (std::vector<std::string>{"base/demo.shp", "data/a.dbf", "data/b.dbf", "data/sub/c.dbf",
-                                               "docs/readme.txt"}));
-}
-
-TEST_F(Dialogs, TheTemplateDialogInsertsEachMacroOnceBeforeTheSelection) {
-    rkit::timestamp moment;
-    moment.put(rkit::date(6, 12, 2026), rkit::time(9, 5, 7));
-    rkit::clock::set_fixed(moment);
-    bk::HostIdentity identity;
-    identity.dbname = L"Учёт.shp";
-    bk::ui::CFnTemplDlg dialog(nullptr, L"копия_", identity);
-    auto* edit = child<QLineEdit>(&dialog, "11054");
-    auto* example = child<QLineEdit>(&dialog, "11053");
-    EXPECT_EQ(example->text(), "копия_");
-    edit->setCursorPosition(6);
-    click(&dialog, "11055"), click(&dialog, "11055");  // DATE, then DATE again: selected, not repeated
-    EXPECT_EQ(std::make_tuple(edit->text(), edit->selectedText()), std::make_tuple(QString("копия_%DATE%"), QString("%DATE%")));
-    edit->setSelection(0, 5);  // "копия" stays, the macro goes before it
-    click(&dialog, "11073");
-    EXPECT_EQ(std::make_tuple(edit->text(), example->text()),
-              std::make_tuple(QString("%SHORT_DB%копия_%DATE%"), QString("Учёткопия_2026_12_06")));
-    edit->clear();
-    EXPECT_TRUE(example->text().isEmpty());
-    dialog.accept();
-    EXPECT_TRUE(dialog.templ().empty());
 }
 
 }  // namespace
