@@ -236,8 +236,8 @@ public:
         const int max_fd = getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
                                ? static_cast<int>(files.rlim_cur) : 65536;
         launch_ = {program_.c_str(), argv_.data(), envp_.data(), folder_.empty() ? nullptr : folder_.c_str(),
-                   spec.input, spec.output, descriptor, input_descriptor, spec.terminal.c_str(), spec.new_session, wait, -1,
-                   max_fd};
+                   spec.input, spec.output, descriptor, input_descriptor, spec.terminal.c_str(), spec.new_session,
+                   wait, -1, max_fd};
     }
 
     // Clones the starter: its process id and the read end of its report

@@ -272,7 +272,8 @@ bool parse_daily(std::wstring_view timing, int& hour, int& minute) {
     if (!fields || fields->size() != 5 || (*fields)[2] != L"*" || (*fields)[3] != L"*" || (*fields)[4] != L"*")
         return false;
     const auto number = [](const std::wstring& field, int limit, int& value) {
-        if (field.empty() || field.size() > 2 || !std::all_of(field.begin(), field.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) return false;
+        const auto digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+        if (field.empty() || field.size() > 2 || !std::all_of(field.begin(), field.end(), digit)) return false;
         value = std::stoi(field);
         return value <= limit;
     };

@@ -249,7 +249,8 @@ private:
 std::wstring PrefixGuidNamePolicy::make_name() { return prefix_ + new_uuid(); }
 
 bool PrefixGuidNamePolicy::matches(const std::wstring& name) const {
-    return name.size() >= prefix_.size() && rkit::equal_no_case(std::wstring_view(name).substr(0, prefix_.size()), prefix_);
+    return name.size() >= prefix_.size() &&
+           rkit::equal_no_case(std::wstring_view(name).substr(0, prefix_.size()), prefix_);
 }
 
 std::unique_ptr<ITaskManager> create_task_manager(const std::wstring& prefix, TaskEditor editor) {

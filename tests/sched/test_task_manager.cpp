@@ -100,7 +100,7 @@ TEST_F(TaskManagerTest, UpdatesMoveTasksBetweenTheStoresAndKeepHandWrittenSchedu
     EXPECT_EQ(text, L"При входе в систему");
 
     ASSERT_TRUE(manager_->update_task(name, definition(sched::TASK_DAILY)));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "config" / "autostart" / (std::string(name.begin(), name.end()) + ".desktop")));
+    EXPECT_TRUE(autostart(name).empty());
 
     // A user makes it run every half hour and on workday nights.
     std::string crontab = sched::read_crontab();
