@@ -50,9 +50,11 @@ function(bk_component layer)
 endfunction()
 
 # A GoogleTest program from every source file in the calling folder. FIXTURES
-# names the CTest fixtures (servers) its tests need. Tests see every layer.
+# names the CTest fixtures (servers) its tests need; LOCKS the shared things
+# (root's crontab) that no two of its tests may use at once. Tests see every
+# layer.
 function(bk_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS;FIXTURES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS;FIXTURES;LOCKS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src
@@ -64,6 +66,9 @@ function(bk_test name)
   endif()
   if(ARG_FIXTURES)
     list(APPEND properties FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  if(ARG_LOCKS)
+    list(APPEND properties RESOURCE_LOCK "${ARG_LOCKS}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()

@@ -38,6 +38,7 @@ struct launch {
     child_stream input;
     child_stream output;
     int descriptor;
+    int input_descriptor;
     const char* terminal;
     bool new_session;
     bool wait;
@@ -76,12 +77,12 @@ void close_from(int first, int keep, int max_fd) {
 
 // The descriptor a standard stream of the child is to be; -1 (errno set)
 // when it cannot be opened. Not called for an inherited one.
-int stream_source(const launch& start, child_stream stream, int flags, int terminal) {
+int stream_source(int descriptor, child_stream stream, int flags, int terminal) {
     switch (stream) {
         case child_stream::null_device:
             return above_standard_streams(open("/dev/null", flags | O_CLOEXEC));
         case child_stream::descriptor:
-            return start.descriptor;
+            return descriptor;
         case child_stream::terminal:
             return terminal;
         case child_stream::inherit:
@@ -123,11 +124,11 @@ int stream_source(const launch& start, child_stream stream, int flags, int termi
         if (terminal < 0) starter_failed(report_fd, errno);
     }
     if (start.input != child_stream::inherit) {
-        const int input = stream_source(start, start.input, O_RDONLY, terminal);
+        const int input = stream_source(start.input_descriptor, start.input, O_RDONLY, terminal);
         if (input < 0 || dup2(input, 0) < 0) starter_failed(report_fd, errno);
     }
     if (start.output != child_stream::inherit) {
-        const int output = stream_source(start, start.output, O_WRONLY, terminal);
+        const int output = stream_source(start.descriptor, start.output, O_WRONLY, terminal);
         if (output < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0) starter_failed(report_fd, errno);
     }
     if (start.folder && chdir(start.folder) != 0) starter_failed(report_fd, errno);
@@ -199,6 +200,15 @@ std::string find_program(const std::string& program) {
     return {};
 }
 
+// A caller's descriptor as the child is to get it: one of the standard
+// streams is copied above them (into copy), since the child's dup2 onto 0, 1
+// and 2 would overwrite it.
+int copy_above_standard_streams(int fd, unique_fd& copy) {
+    if (fd < 0 || fd > 2) return fd;
+    copy.reset(fcntl(fd, F_DUPFD_CLOEXEC, 3));
+    return copy.get();
+}
+
 // What a child_spec becomes before the clone, kept alive until the starter
 // has been made.
 class prepared_launch {
@@ -218,17 +228,16 @@ public:
         for (const auto& [name, value] : spec.env) added_env_.push_back(name + "=" + value);
         for (std::string& e : added_env_) envp_.push_back(e.data());
         envp_.push_back(nullptr);
-        int descriptor = spec.descriptor;
-        if (descriptor >= 0 && descriptor <= 2) {
-            own_descriptor_.reset(fcntl(descriptor, F_DUPFD_CLOEXEC, 3));
-            descriptor = own_descriptor_.get();
-        }
+        const int descriptor = copy_above_standard_streams(spec.descriptor, own_descriptor_);
+        const int input_descriptor =
+            spec.input_descriptor >= 0 ? copy_above_standard_streams(spec.input_descriptor, own_input_descriptor_)
+                                       : descriptor;
         rlimit files{};
         const int max_fd = getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
                                ? static_cast<int>(files.rlim_cur) : 65536;
         launch_ = {program_.c_str(), argv_.data(), envp_.data(), folder_.empty() ? nullptr : folder_.c_str(),
-                   spec.input, spec.output, descriptor, spec.terminal.c_str(), spec.new_session, wait, -1,
-                   max_fd};
+                   spec.input, spec.output, descriptor, input_descriptor, spec.terminal.c_str(), spec.new_session,
+                   wait, -1, max_fd};
     }
 
     // Clones the starter: its process id and the read end of its report
@@ -271,6 +280,7 @@ private:
     std::vector<std::string> added_env_;
     std::vector<char*> envp_;
     unique_fd own_descriptor_;
+    unique_fd own_input_descriptor_;
     launch launch_{};
 };
 

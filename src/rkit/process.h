@@ -33,7 +33,7 @@ namespace rkit {
 enum class child_stream {
     inherit,      // ours
     null_device,  // /dev/null
-    descriptor,   // child_spec::descriptor
+    descriptor,   // child_spec::descriptor (child_spec::input_descriptor for the input, when set)
     terminal,     // child_spec::terminal, which the child opens itself
 };
 
@@ -51,6 +51,9 @@ struct child_spec {
     child_stream input = child_stream::null_device;
     child_stream output = child_stream::null_device;  // standard output and standard error alike
     int descriptor = -1;
+    // The input's own descriptor, so that a child can read one file and write
+    // another; -1: descriptor.
+    int input_descriptor = -1;
     // Opened read-write by the child; in a session of its own a terminal
     // opened so becomes its controlling terminal.
     std::string terminal;
