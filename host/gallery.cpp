@@ -29,8 +29,10 @@
 #include "ui/fn_templ_dlg.h"
 #include "ui/message_box.h"
 #include "ui/restore_dlg.h"
+#include "ui/sched_task_dlg.h"
 #include "ui/sel_comp_dlg.h"
 #include "ui/setup_sheet.h"
+#include "ui/task_prop_dlg.h"
 #include "ui/wait_dlg.h"
 
 // Outside any namespace, as Qt's resource initialiser must be.
@@ -174,6 +176,7 @@ SetupContext office_setup(const QString& root) {
         context.file_locations.push_back({load_string(key.file_macro_id), load_string(key.folder_macro_id),
                                           context.root_path + L"/base/Учёт 2026.shp"});
     context.identity = identity(1, L"Бухгалтер", L"buh-01");
+    context.database_path = context.root_path + L"/base/Учёт 2026.shp";
     BackupSettings& s = context.settings;
     s.backup_folder = L"backup";
     s.filename_template = L"%SHORT_DB%_%DATE%_%TIME%";
@@ -218,6 +221,17 @@ void settings_dialogs() {
     shoot("cloud", [&] { cloud.exec(); }, reject);
     ui::CFnTemplDlg templ(nullptr, s.filename_template, context.identity);
     shoot("filename_template", [&] { templ.exec(); }, reject);
+
+    ui::SchedTaskValues values{context.root_path + L"/base/Учёт 2026.shp", {}, sched::TASK_DAILY,
+                               rkit::time(23, 30, 0), true};
+    values.run.comment = L"Ночная копия";
+    values.run.keeptime = 30;
+    ui::CSchedTaskDlg task(nullptr, true, L"При входе в систему", s.components, values);
+    shoot("sched_task", [&] { task.exec(); }, reject);
+    const sched::RawTask raw{false, {L"*/30 8-18 * * 1-5"}, true,
+                             L"/usr/bin/vdbackup /opt/buh/host /Q /B /T=7 /C=\"Днём\" /D=\"/srv/buh/Учёт 2026.shp\""};
+    ui::CTaskPropDlg properties(nullptr, raw);
+    shoot("task_properties", [&] { properties.exec(); }, reject);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "ui/setup_sheet.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -9,6 +7,7 @@
 #include "ui/archiver_page.h"
 #include "ui/auto_page.h"
 #include "ui/files_page.h"
+#include "ui/sheduler_page.h"
 #include "ui/keep_time_page.h"
 #include "ui/message_box.h"
 #include "ui/permis_page.h"
@@ -18,21 +17,6 @@ namespace {
 
 constexpr int ARCHIVER_PAGE = 10017;
 constexpr int PASSWORD_EDIT = 11087;
-
-// Scheduled backups come with the task manager; until then the page says so.
-class CShedulerPage final : public CSetupPropertyPage {
-public:
-    explicit CShedulerPage(CSetupSheet* sheet) : CSetupPropertyPage(sheet, 10024, QStringLiteral("Планировщик")) {}
-
-protected:
-    void init() override {
-        auto* layout = new QVBoxLayout(this);
-        auto* text = new QLabel(QStringLiteral("Резервное копирование по расписанию пока недоступно."), this);
-        text->setWordWrap(true);
-        layout->addWidget(text);
-        layout->addStretch(1);
-    }
-};
 
 }  // namespace
 

@@ -1,6 +1,5 @@
 #include "ui/task_prop_dlg.h"
 
-#include <QFormLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -34,13 +33,16 @@ CTaskPropDlg::CTaskPropDlg(QWidget* parent, const sched::RawTask& raw)
     schedules_->setPlainText(lines.join(QLatin1Char('\n')));
     schedules_->setFixedHeight(schedules_->fontMetrics().lineSpacing() * 5 + 12);
 
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Команда:"), command_);
-    form->addRow(QString(), at_logon_);
-    form->addRow(QStringLiteral("Расписание (минуты часы дни месяцы дни_недели):"), schedules_);
-    form->addRow(QString(), enabled_);
+    command_->setCursorPosition(0);  // the program first
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addWidget(new QLabel(QStringLiteral("Команда:"), this));
+    layout->addWidget(command_);
+    layout->addWidget(at_logon_);
+    layout->addWidget(new QLabel(QStringLiteral("Расписание, по строке на каждое: минуты, часы, дни месяца, "
+                                                "месяцы, дни недели"),
+                                 this));
+    layout->addWidget(schedules_);
+    layout->addWidget(enabled_);
     layout->addLayout(ok_cancel_row(this, &ok_));
     setMinimumWidth(560);
 

@@ -8,6 +8,7 @@
 #include "sched/crontab.h"
 #include "sched/task_command.h"
 #include "sched/task_manager.h"
+#include "support/cron.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -18,17 +19,11 @@ const std::string FOREIGN = "MAILTO=\"\"\n# nightly report of another program\n"
 class TaskManagerTest : public testing::Test {
 protected:
     void SetUp() override {
-        had_crontab_ = system("crontab -l >/dev/null 2>&1") == 0;
-        saved_ = sched::read_crontab();
         std::filesystem::create_directory(dir_ / "work dir");
         setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
         sched::write_crontab(FOREIGN);
     }
-    void TearDown() override {
-        unsetenv("XDG_CONFIG_HOME");
-        if (had_crontab_) sched::write_crontab(saved_);
-        else ASSERT_EQ(system("crontab -r 2>/dev/null"), 0);
-    }
+    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
 
     sched::TaskDefinition definition(int32_t kind) const {
         sched::TaskDefinition d;
@@ -50,10 +45,9 @@ protected:
         return bktest::read_file(dir_ / "config" / "autostart" / (std::filesystem::path(name).string() + ".desktop"));
     }
 
+    bktest::KeptCrontab kept_;
     bktest::TempDir dir_;
     std::unique_ptr<sched::ITaskManager> manager_ = sched::create_task_manager(sched::TASK_PREFIX);
-    bool had_crontab_ = false;
-    std::string saved_;
 };
 
 TEST_F(TaskManagerTest, WhatIsCreatedReadsBackAndOtherLinesStayAsTheyWere) {

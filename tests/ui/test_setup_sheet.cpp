@@ -2,6 +2,7 @@
 // what it saves, and the scheduled backups its scheduler page makes.
 #include "settings/settings_file.h"
 #include "support/archives.h"
+#include "sched/task_manager.h"
 #include "support/cron.h"
 #include "ui/fn_templ_dlg.h"
 #include "ui/module_host.h"
@@ -204,7 +205,7 @@ Script::Action task_at(int hour, int minute, const char* comment, const char* da
 TEST_F(Scheduler, ThePageCountsTheTasksOfTheDatabaseAndWritesThemAtOnce) {
     const std::string other_db = (host.root() / "base/other.shp").string();
     const auto trigger = [](const char* command) {
-        return [=](QWidget* w) { return w->findChild<QAction*>(command)->trigger(), true; };
+        return [=](QWidget* w) { return page(w)->findChild<QAction*>(command)->trigger(), true; };
     };
     const auto list = [](QWidget* w) { return child<QTreeWidget>(w, "11067"); };
     Script script;

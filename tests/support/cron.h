@@ -1,19 +1,40 @@
-// Debian's cron daemon in the foreground, for a test that waits for a
+// Root's crontab kept for a test, and Debian's cron daemon in the foreground, for a test that waits for a
 // scheduled task to run. It reads the crontabs of /var/spool/cron and picks
 // up a crontab changed by `crontab -` within a minute; jobs start at the turn
 // of a minute, so a test waits up to two. Only one cron may run on a machine:
 // it locks /run/crond.pid and a second one ends at once, which started()
 // tells. Logging goes to syslog (-L 15: starts, ends, failures, pids).
 #pragma once
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "rkit/process.h"
+#include "sched/crontab.h"
 
 namespace bktest {
+
+// Root's crontab as the test found it, put back at the end whatever the test
+// did: the tests run as root on a real machine.
+class KeptCrontab {
+public:
+    KeptCrontab() : had_(std::system("crontab -l >/dev/null 2>&1") == 0), saved_(sched::read_crontab()) {}
+    ~KeptCrontab() {
+        if (had_) sched::write_crontab(saved_);
+        else if (std::system("crontab -r 2>/dev/null") != 0) ADD_FAILURE() << "crontab not removed";
+    }
+    KeptCrontab(const KeptCrontab&) = delete;
+    KeptCrontab& operator=(const KeptCrontab&) = delete;
+
+private:
+    bool had_;
+    std::string saved_;
+};
 
 class CronDaemon {
 public:
