@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -212,7 +213,10 @@ private:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QString library = QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/libvardobk.so");
+    // Installed, the module stands in its own folder; in the build tree, in lib/.
+    const QDir programs(QCoreApplication::applicationDirPath());
+    QString library = programs.filePath(QStringLiteral(VARDOBK_MODULE_FROM_BIN "/libvardobk.so"));
+    if (!QFile::exists(library)) library = programs.filePath(QStringLiteral("../lib/libvardobk.so"));
     QString folder = QStringLiteral("vdhost-demo"), screenshot;
     bool quit = false;
     QStringList args = app.arguments().mid(1);
@@ -231,7 +235,9 @@ int main(int argc, char** argv) {
     folder = QDir(folder).absolutePath();
     const QString profile = QDir(folder).filePath(QStringLiteral("vdbackup_host.xml"));
     if (!QFile::exists(profile)) {
-        const QString maker = QCoreApplication::applicationDirPath() + QStringLiteral("/vardobk_demo_data");
+        // Beside vdhost in the build tree, beside the module when installed.
+        QString maker = programs.filePath(QStringLiteral("vardobk_demo_data"));
+        if (!QFile::exists(maker)) maker = QFileInfo(library).dir().filePath(QStringLiteral("vardobk_demo_data"));
         if (QProcess::execute(maker, {folder}) != 0) {
             std::fprintf(stderr, "cannot make the demo folder %s\n", qPrintable(folder));
             return 73;

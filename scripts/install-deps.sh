@@ -12,6 +12,7 @@ PACKAGES=(
   apache2 apache2-utils ca-certificates cron
   libxml2-utils python3
   xdg-utils xvfb xauth fonts-dejavu-core
+  dpkg-dev file
 )
 
 missing=()

@@ -32,7 +32,13 @@ std::wstring module_folder() {
 }
 
 std::vector<std::wstring> search_folders() {
-    std::vector<std::wstring> folders{rkit::extract_dir(own_executable_path()), module_folder()};
+    // An installed module stands in its own folder below the library folder;
+    // the vdbackup installed with it is in the programs' folder.
+    const std::wstring module = module_folder();
+    std::wstring installed_bin;
+    if (!module.empty() && !rkit::get_absolute_path(module, rkit::char_to_wide(VARDOBK_BIN_FROM_MODULE), installed_bin))
+        installed_bin.clear();
+    std::vector<std::wstring> folders{rkit::extract_dir(own_executable_path()), module, installed_bin};
     if (const char* path = std::getenv("PATH")) {
         const std::string text = path;
         size_t start = 0;

@@ -43,7 +43,8 @@ std::wstring own_executable_path();
 
 // Where a program name of a module command line is found: a name with a
 // folder in it is taken as it is (made absolute); a bare name is looked for
-// beside the running executable, then beside the module library, then along
+// beside the running executable, then beside the module library, then in
+// the programs' folder of an installation the module belongs to, then along
 // PATH. Empty when it is nowhere.
 std::wstring find_backup_executable(const std::wstring& name);
 
