@@ -44,3 +44,7 @@ else
   echo "The restore did not bring the file back." >&2
   exit 1
 fi
+
+echo
+echo "== 5. The two runs in vdbackup's log (one line a run, for cron jobs nobody watches)"
+tail -n 2 backups/vdbackup.log

@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   7zip p7zip-full rar
   apache2 apache2-utils ca-certificates cron
-  libxml2-utils python3
+  libxml2-utils python3 groff-base
   xdg-utils xvfb xauth fonts-dejavu-core
   dpkg-dev file
 )

@@ -1,7 +1,8 @@
 // vdbackup: the backup executable. Scheduled tasks and the module start it to
 // make or restore a backup outside the host's process. It stands in for the
 // host: it answers the module's parameters from the host profile and the
-// command line, and reports the module's messages on standard error. It holds
+// command line, and reports the module's messages on standard error and, one
+// line a run, in vdbackup.log. It holds
 // the module's libraries itself rather than loading libvardobk.so.
 #include <signal.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -22,6 +25,7 @@
 #include "rkit/path.h"
 #include "rkit/process.h"
 #include "rkit/text.h"
+#include "run_log.h"
 #include "run_plan.h"
 #include "vardobk/command_line.h"
 
@@ -93,35 +97,76 @@ void start_detached(const std::vector<std::wstring>& command) {
     if (!rkit::start_detached(spec)) std::fprintf(stderr, "vdbackup: cannot start %s\n", spec.args[0].c_str());
 }
 
+std::string message(int32_t index) {
+    std::string text(static_cast<size_t>(bk::copy_error(index, nullptr, 0)), '\0');
+    bk::copy_error(index, text.data(), static_cast<int32_t>(text.size()));
+    return text;
+}
+
 void print_messages() {
-    for (int32_t i = 0; i < bk::error_count(); ++i) {
-        std::string text(static_cast<size_t>(bk::copy_error(i, nullptr, 0)), '\0');
-        bk::copy_error(i, text.data(), static_cast<int32_t>(text.size()));
-        std::fprintf(stderr, "%s\n", text.c_str());
+    for (int32_t i = 0; i < bk::error_count(); ++i) std::fprintf(stderr, "%s\n", message(i).c_str());
+}
+
+// One line in vdbackup.log; whatever goes wrong there leaves the run as it was.
+void log_run(int32_t mode, int code, const std::string& failure) {
+    try {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        const std::string first = !failure.empty() ? failure : bk::error_count() > 0 ? message(0) : std::string();
+        const std::string line =
+            vdbackup::log_line(local, vdbackup::mode_name(mode), code, rkit::wide_to_char(bk::last_archive()), first);
+        vdbackup::append_log_line(vdbackup::log_folder(answer_param) / vdbackup::RUN_LOG_NAME, line);
+    } catch (...) {
     }
+}
+
+// --help and --version, as a Linux user tries them; the switches of the
+// module's own command lines are read by its parser.
+bool answered_long_option(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(vdbackup::usage_text().c_str(), stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vdbackup %s\n", VDBACKUP_VERSION);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answered_long_option(argc, argv)) return BK_DONE;
     handle_stop_signals();
     std::unique_ptr<bk::IBkCommandLineInfo> info(bk::factoryBkCommandLineInfo());
     bk::WinappParseCommandLine(own_command_line(argc, argv), *info);
+    const int32_t mode = info->mode();
     try {
+        vdbackup::check_usage(*info);
         bk::HostProfile profile;
         if (!info->help()) {
             const std::wstring path = vdbackup::profile_path(*info);
             try {
                 profile = bk::read_host_profile(path);
             } catch (const std::exception& e) {
-                std::fprintf(stderr, "%s\nvdbackup: cannot read the host profile %s\n", e.what(),
-                             rkit::wide_to_char(path).c_str());
+                const std::string failure = "vdbackup: cannot read the host profile " + rkit::wide_to_char(path);
+                std::fprintf(stderr, "%s\n%s\n", e.what(), failure.c_str());
+                log_run(mode, BK_FAILED, failure + ": " + e.what());
                 return BK_FAILED;
             }
         }
         plan = vdbackup::plan_run(*info, profile);
+    } catch (const vdbackup::usage_error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        log_run(mode, vdbackup::EXIT_USAGE, e.what());
+        return vdbackup::EXIT_USAGE;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
+        log_run(mode, BK_FAILED, e.what());
         return BK_FAILED;
     }
     if (plan.show_help) {
@@ -132,6 +177,7 @@ int main(int argc, char** argv) {
     wait_for_process(plan.wait_for_pid);
     const uint32_t result = bk::dispatch(bk::module_commands(), plan.command, nullptr, plan.flags, answer_param, nullptr);
     print_messages();
+    log_run(mode, static_cast<int>(result), {});
     // Stopped by a signal, the machine or the user is going away: the host
     // program is not started again.
     if (!plan.restart.empty() && stop_signals == 0) start_detached(plan.restart);

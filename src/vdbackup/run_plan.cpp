@@ -19,6 +19,12 @@ std::wstring profile_path(const bk::IBkCommandLineInfo& info) {
     return rkit::get_absolute_path(rkit::get_current_dir(), named, absolute) ? absolute : named;
 }
 
+void check_usage(const bk::IBkCommandLineInfo& info) {
+    const int32_t mode = info.mode();
+    if (info.help() || (mode >= bk::CMDLINE_MODE_BACKUP && mode <= bk::CMDLINE_MODE_END_OF_WORK)) return;
+    throw usage_error("vdbackup: no mode given (/B, /R, /S or /Z); /? shows the usage");
+}
+
 RunPlan plan_run(const bk::IBkCommandLineInfo& info, const bk::HostProfile& profile) {
     RunPlan plan;
     if (info.help()) {
@@ -73,7 +79,7 @@ RunPlan plan_run(const bk::IBkCommandLineInfo& info, const bk::HostProfile& prof
             plan.flags = BKF_AUTOMATIC | BKF_MAKE_EVENT(BK_EVENT_LEAVING);
             break;
         default:
-            throw std::runtime_error("vdbackup: no mode given (/B, /R, /S or /Z); /? shows the usage");
+            check_usage(info);
     }
     return plan;
 }
@@ -96,11 +102,15 @@ std::string usage_text() {
            "    резервная копия при выходе из программы, если она нужна по настройкам /\n"
            "    the backup on leaving the program, when the settings ask for one\n"
            "vdbackup /S    настройки резервного копирования / backup settings\n"
-           "vdbackup /?    эта справка / this help\n"
+           "vdbackup /?, -h, --help    эта справка / this help\n"
+           "vdbackup --version         версия / version\n"
            "\n"
            "Параметры программы берутся из vdbackup_host.xml в рабочей папке (или из файла /F=).\n"
            "The host's parameters come from vdbackup_host.xml in the working folder (or the /F= file).\n"
-           "Код завершения / exit code: 0 выполнено / done, 1 не требовалось / nothing done, 2 ошибка / failed.\n";
+           "Каждый запуск добавляет строку в vdbackup.log в папке резервных копий.\n"
+           "Every run adds a line to vdbackup.log in the backup folder.\n"
+           "Код завершения / exit code: 0 выполнено / done, 1 ничего не сделано или отменено /\n"
+           "    nothing done or canceled, 2 ошибка / failed, 64 неверная командная строка / usage error.\n";
 }
 
 }  // namespace vdbackup

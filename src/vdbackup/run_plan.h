@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,15 @@
 #include "vardobk/command_line.h"
 
 namespace vdbackup {
+
+// Exit codes: the module's result (BK_DONE 0, BK_NOT_DONE 1, BK_FAILED 2), or
+// this one for a command line that asks for nothing it knows (EX_USAGE of
+// sysexits.h).
+inline constexpr int EXIT_USAGE = 64;
+
+struct usage_error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 struct RunPlan {
     bool show_help = false;
@@ -26,7 +36,11 @@ struct RunPlan {
 // The profile named by /F=, or vdbackup_host.xml in the working folder.
 std::wstring profile_path(const bk::IBkCommandLineInfo& info);
 
-// Throws std::runtime_error for a command line that asks for nothing known.
+// Throws usage_error for a command line that asks for nothing known; the
+// profile is not needed to tell.
+void check_usage(const bk::IBkCommandLineInfo& info);
+
+// Throws usage_error as check_usage does.
 RunPlan plan_run(const bk::IBkCommandLineInfo& info, const bk::HostProfile& profile);
 
 // The usage text, in Russian and English.

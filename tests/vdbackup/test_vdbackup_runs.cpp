@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "app/test_host.h"
+#include "run_log.h"
 #include "run_plan.h"
 #include "support/archives.h"
 #include "vardobk/command_line.h"
@@ -149,6 +151,49 @@ TEST_F(Vdbackup, ABrokenOrMissingProfileIsAClearFailure) {
     EXPECT_EQ(run_vdbackup(host.root(), {"/?"}).exit_code, 0);  // the help needs no profile
 }
 
+// What a Linux user tries first, and the manual page they read.
+TEST(VdbackupCommand, LongOptionsUsageErrorAndManualPage) {
+    const std::string vdbackup = "'" VDBACKUP_PATH "' ";
+    EXPECT_EQ(bktest::shell(vdbackup + "--version"), "vdbackup " VDBACKUP_VERSION "\n");
+    EXPECT_EQ(bktest::shell(vdbackup + "/B --help"), vdbackup::usage_text());
+    bktest::TempDir here;  // no profile: the log stays in the working folder
+    EXPECT_EQ(run_vdbackup(here.path(), {"/opt/vd/host", "/Q"}).exit_code, vdbackup::EXIT_USAGE);
+    EXPECT_NE(bktest::read_file(here / "vdbackup.log").find(" no mode: usage error (64): vdbackup: no mode given"),
+              std::string::npos);
+    EXPECT_EQ(bktest::shell("groff -man -ww -z '" MAN_PAGE "' 2>&1"), "");
+}
+
+// Nobody reads a cron job's standard error: each run leaves one line in the
+// backup folder, naming the archive it made or the first message it failed with.
+TEST_F(Vdbackup, EveryRunLeavesOneLineInTheLog) {
+    ASSERT_EQ(run_vdbackup(host.root(), {"/opt/vd/host", "/B"}).exit_code, 0);
+    const fs::path missing = host.root() / "нет такой.7z";
+    const VdbackupRun failed = run_vdbackup(host.root(), {"/opt/vd/host", "/R", "/A=" + missing.string()});
+    EXPECT_EQ(failed.exit_code, 2);
+    std::istringstream log(bktest::read_file(host.backup_folder() / "vdbackup.log"));
+    std::string made, restore, more;
+    ASSERT_TRUE(std::getline(log, made) && std::getline(log, restore));
+    EXPECT_FALSE(std::getline(log, more)) << more;
+    EXPECT_TRUE(std::regex_match(made, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d backup: done \(0\): .*)"))) << made;
+    EXPECT_TRUE(made.ends_with(": " + host.archives().at(0).string())) << made;
+    const std::string message = failed.errors.substr(0, failed.errors.find('\n'));
+    EXPECT_TRUE(restore.ends_with(" restore: failed (2): " + missing.string() + ": " + message)) << restore;
+}
+
+// Past its limit the log loses its oldest whole lines, and only they go.
+TEST(RunLog, AppendingPastTheLimitDropsTheOldestWholeLines) {
+    bktest::TempDir dir;
+    const fs::path log = dir / "vdbackup.log";
+    const std::pair<const char*, const char*> steps[] = {
+        {"first\n", "first\n"}, {"second\n", "first\nsecond\n"}, {"third\n", "second\nthird\n"},
+        {"fourth line\n", "fourth line\n"}, {"a line past the limit\n", "a line past the\n"}};
+    for (const auto& [line, after] : steps) {
+        ASSERT_TRUE(vdbackup::append_log_line(log, line, 16));
+        EXPECT_EQ(bktest::read_file(log), after);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 // BKF_EXTERNAL: the module refreshes the profile, starts vdbackup beside the
 // running program and returns at once; vdbackup then makes the backup.
 TEST_F(Vdbackup, ExternalBackupIsHandedToVdbackup) {
@@ -209,6 +254,7 @@ TEST(VdbackupTogether, WorkplacesBackingUpAtOnceNeverShareAnArchive) {
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().extension() == ".7z") names.insert(cmdtest::wide(entry.path().filename()));
     EXPECT_EQ(names.size(), 3u * rounds);
+    EXPECT_EQ(std::ranges::count(bktest::read_file(folder / "vdbackup.log"), '\n'), 3 * rounds);  // none lost
     for (const bk::BackupRecord& record : catalogue) {
         EXPECT_EQ(names.erase(record.filename), 1u) << "a second record of " << cmdtest::utf8(record.filename);
         std::set<std::string> data, own;
@@ -275,9 +321,9 @@ TEST_F(Vdbackup, ASignalStopsWorkWithoutLosingOrLeavingAnything) {
         const size_t made = stopped_after(backup, backup_time * m / moments).exit_code == 0 ? 1 : 0;
         EXPECT_EQ(host.catalogue().size(), records + made);
         EXPECT_EQ(host.archives().size(), records + made);
-        // Beside the archives only the catalogue and its lock file.
+        // Beside the archives only the catalogue, its lock file and the log.
         const auto entries = std::distance(fs::directory_iterator(host.backup_folder()), fs::directory_iterator());
-        EXPECT_EQ(static_cast<size_t>(entries), records + made + 2);
+        EXPECT_EQ(static_cast<size_t>(entries), records + made + 3);
     }
 
     // A second signal does not wait for the clean-up. It is sent once the

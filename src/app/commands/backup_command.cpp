@@ -135,6 +135,7 @@ uint32_t run_backup(void* parent, HostParamCallback params, const BackupSettings
     if (!run_worker_task(parent, std::make_unique<BackupTask>(settings, folder, folders, locations, identity, run,
                                                               now, wanted, &outcome)))
         return BK_NOT_DONE;
+    set_last_archive(outcome.archive);
 
     if (show_file) show_in_file_manager(outcome.archive);
     if (!settings.backup_cmdline.empty())

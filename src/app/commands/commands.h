@@ -40,6 +40,11 @@ uint32_t run_backup(void* parent, HostParamCallback params, const BackupSettings
 uint32_t run_restore(void* parent, HostParamCallback params, const BackupSettings& settings,
                      const std::wstring& archive);
 
+// The archive the last backup of this process made, or the last restore
+// read from; empty until one ran. The backup executable names it in its log.
+std::wstring last_archive();
+void set_last_archive(const std::wstring& archive);
+
 // Asks the user whether to restore a backup made by another program version
 // or for another database. BK_DONE to go on, BK_NOT_DONE when the user said
 // Cancel.

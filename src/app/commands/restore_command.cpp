@@ -137,6 +137,7 @@ void match_archiver_to_archive(const std::wstring& archive, BackupSettings& sett
 
 uint32_t run_restore(void* parent, HostParamCallback params, const BackupSettings& settings,
                      const std::wstring& archive) {
+    set_last_archive(archive);
     BasicFolders folders;
     if (const uint32_t loaded = load_basic_folders(params, folders); loaded != BK_DONE) return loaded;
     if (!rkit::file_exists(archive)) return missing_archive(archive);
