@@ -52,6 +52,10 @@ CMAKE
   cmake --build "$work/cmake/build" >/dev/null
   [ "$(cat "$work/cmake/build/module.txt")" = "$prefix/lib/vardobk/libvardobk.so" ] || fail "VARDOBK_MODULE"
 
+  "$prefix/bin/vdbackup" --version | grep -qx "vdbackup [0-9.]*" || fail "vdbackup --version"
+  "$prefix/bin/vdbackup" --help >/dev/null || fail "vdbackup --help"
+  [ -f "$prefix/share/man/man1/vdbackup.1" ] || fail "no manual page"
+
   local host=$work/host profile=$work/host/vdbackup_host.xml
   env -i PATH=/usr/bin:/bin "$prefix/lib/vardobk/vardobk_demo_data" "$host" >/dev/null
   local table
@@ -91,7 +95,8 @@ package() {
   done
   for file in ./usr/lib/vardobk/libvardobk.so ./usr/lib/vardobk/libwlink3.so ./usr/bin/vdbackup \
               ./usr/include/vardobk/vardobk.h ./usr/lib/pkgconfig/vardobk.pc \
-              ./usr/lib/cmake/vardobk/vardobkConfig.cmake ./usr/share/doc/vardobk/README.md; do
+              ./usr/lib/cmake/vardobk/vardobkConfig.cmake ./usr/share/doc/vardobk/README.md \
+              ./usr/share/man/man1/vdbackup.1; do
     grep -qE " $file\$" <<<"$contents" || fail "the package lacks $file"
   done
   # A root of its own, with an empty package database.
