@@ -99,8 +99,11 @@ package() {
               ./usr/share/man/man1/vdbackup.1; do
     grep -qE " $file\$" <<<"$contents" || fail "the package lacks $file"
   done
-  # A root of its own, with an empty package database.
+  # A root of its own, with an empty package database; the maintainer
+  # scripts' ldconfig is one that leaves this machine's cache alone.
   local root=$work/dpkg-root
+  mkdir "$work/bin" && printf '#!/bin/sh\nexit 0\n' >"$work/bin/ldconfig" && chmod +x "$work/bin/ldconfig"
+  export PATH="$work/bin:$PATH"
   mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
   touch "$root/var/lib/dpkg/status"
   dpkg --root="$root" --force-depends --force-script-chrootless --log=/dev/null -i "$deb" >/dev/null

@@ -7,6 +7,7 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <chrono>
@@ -19,12 +20,17 @@
 
 namespace bktest {
 
+// Whether crontab can store a table here: not where the spool is read-only
+// (a sandbox that lets a test write only below its own folders).
+inline bool crontab_writable() { return access("/var/spool/cron/crontabs", W_OK) == 0; }
+
 // Root's crontab as the test found it, put back at the end whatever the test
 // did: the tests run as root on a real machine.
 class KeptCrontab {
 public:
     KeptCrontab() : had_(std::system("crontab -l >/dev/null 2>&1") == 0), saved_(sched::read_crontab()) {}
     ~KeptCrontab() {
+        if (had_ && sched::read_crontab() == saved_) return;
         if (had_) sched::write_crontab(saved_);
         else if (std::system("crontab -r 2>/dev/null") != 0) ADD_FAILURE() << "crontab not removed";
     }
