@@ -13,6 +13,8 @@
 #include "core/host_params.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
+#include "rkit/replace_file.h"
+#include "rkit/unique_fd.h"
 #include "settings/settings_file.h"
 #include "run_plan.h"
 #include "vardobk/command_line.h"
@@ -43,26 +45,10 @@ bool write_all(int fd, const std::string& bytes) {
     return true;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // The log opened for appending and locked, as it is named now: a run that
 // trimmed it meanwhile has put a new file in its place, and the lock on the
 // old one guards nothing.
-bool open_locked(const fs::path& file, Descriptor& fd, struct stat& opened) {
+bool open_locked(const fs::path& file, rkit::unique_fd& fd, struct stat& opened) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         fd.reset(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
         if (fd.get() < 0) return false;
@@ -76,9 +62,9 @@ bool open_locked(const fs::path& file, Descriptor& fd, struct stat& opened) {
     return false;
 }
 
-// The log without its oldest lines, so that line fits within limit, written
-// beside it and renamed over it.
-bool replace_trimmed(const fs::path& file, const struct stat& opened, const std::string& line, uintmax_t limit) {
+// The log without its oldest lines, so that line fits within limit, put in
+// its place at once: a crash leaves the old log or the new one.
+bool replace_trimmed(const fs::path& file, const std::string& line, uintmax_t limit) {
     std::ifstream in(file, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return false;
@@ -87,17 +73,7 @@ bool replace_trimmed(const fs::path& file, const struct stat& opened, const std:
         const size_t end = content.find('\n', excess - 1);
         content.erase(0, end == std::string::npos ? content.size() : end + 1);
     }
-    content += line;
-
-    const fs::path temp = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()));
-    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return false;
-    const bool written = ::fchmod(fd.get(), opened.st_mode & 07777) == 0 && write_all(fd.get(), content) &&
-                         ::fsync(fd.get()) == 0;
-    fd.reset();
-    if (written && ::rename(temp.c_str(), file.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
+    return rkit::replace_file_content(file.string(), content + line);
 }
 
 }  // namespace
@@ -145,11 +121,11 @@ bool append_log_line(const fs::path& file, const std::string& line, uintmax_t li
     if (line.empty() || limit < 2) return false;
     // A line longer than the whole log keeps its beginning.
     const std::string fitting = line.size() <= limit ? line : line.substr(0, limit - 1) + "\n";
-    Descriptor fd;
+    rkit::unique_fd fd;
     struct stat opened {};
     if (!open_locked(file, fd, opened)) return false;
     if (static_cast<uintmax_t>(opened.st_size) + fitting.size() <= limit) return write_all(fd.get(), fitting);
-    return replace_trimmed(file, opened, fitting, limit);
+    return replace_trimmed(file, fitting, limit);
 }
 
 }  // namespace vdbackup
