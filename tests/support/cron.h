@@ -30,7 +30,8 @@ class KeptCrontab {
 public:
     KeptCrontab() : had_(std::system("crontab -l >/dev/null 2>&1") == 0), saved_(sched::read_crontab()) {}
     ~KeptCrontab() {
-        if (had_ && sched::read_crontab() == saved_) return;
+        const bool has = std::system("crontab -l >/dev/null 2>&1") == 0;
+        if (had_ ? has && sched::read_crontab() == saved_ : !has) return;  // as it was found
         if (had_) sched::write_crontab(saved_);
         else if (std::system("crontab -r 2>/dev/null") != 0) ADD_FAILURE() << "crontab not removed";
     }
