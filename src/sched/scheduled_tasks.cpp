@@ -116,6 +116,10 @@ std::wstring scheduled_task_text(const std::wstring& name, const SchedulerErrorR
     return text;
 }
 
+bool is_task_of_database(const ScheduledBackupTask& task, const std::wstring& database_path) {
+    return task.database_path == database_path;
+}
+
 bool load_scheduled_tasks(const std::wstring& host_exe_path, const std::wstring& database_path, uint32_t filter,
                           std::vector<ScheduledBackupTask>& tasks, const SchedulerErrorReport& report) {
     return guarded(report, false, [&](sched::ITaskManager& manager) {
@@ -129,13 +133,13 @@ bool load_scheduled_tasks(const std::wstring& host_exe_path, const std::wstring&
             info->set_keep_time(-1);  // a command line without /T= keeps its backups for ever
             WinappParseCommandLine(L"dummy.exe " + task.definition.parameters, *info);
             if ((filter & TASKS_OF_PROGRAM) && !rkit::equal_path(info->program(), host_exe_path)) continue;
-            if ((filter & TASKS_OF_DATABASE) && info->database() != database_path) continue;
+            task.database_path = info->database();
+            if ((filter & TASKS_OF_DATABASE) && !is_task_of_database(task, database_path)) continue;
             task.name = name;
             task.run.comment = task.definition.comment;
             task.run.keeptime = info->keep_time();
             task.run.flags = 0;
             task.run.excl_comp = split_components(info->excluded_components());
-            task.database_path = info->database();
             tasks.push_back(std::move(task));
         }
         return true;

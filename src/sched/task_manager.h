@@ -133,6 +133,8 @@ bool edit_scheduled_task(const std::wstring& name, const sched::TaskEditor& edit
 std::wstring at_logon_schedule_text(const SchedulerErrorReport& report);
 // The texts of a stored task's schedules joined with "; " ("?" for one that cannot be had).
 std::wstring scheduled_task_text(const std::wstring& name, const SchedulerErrorReport& report);
+// /D= of the task names database_path: the rule of TASKS_OF_DATABASE.
+bool is_task_of_database(const ScheduledBackupTask& task, const std::wstring& database_path);
 // The module's tasks that pass filter (TASKS_OF_PROGRAM, TASKS_OF_DATABASE)
 // for the host's executable and database, in list order.
 bool load_scheduled_tasks(const std::wstring& host_exe_path, const std::wstring& database_path, uint32_t filter,

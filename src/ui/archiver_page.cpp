@@ -24,8 +24,7 @@ void CArchiverPage::init() {
     archiver_->addItem(QStringLiteral("Rar"), ARCHIVER_RAR);
     explicit_path_ = named(new QCheckBox(QStringLiteral("Указать явно путь к исполняемому файлу"), common), 11044);
     path_ = named(new QLineEdit(common), 11045);
-    browse_ = make_button(common, 11046, QStringLiteral("..."));
-    browse_->setFixedWidth(browse_->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+    browse_ = make_browse_button(common, 11046);
     common_options_ = named(new QLineEdit(common), 11047);
     auto* archiver_row = new QHBoxLayout;
     archiver_row->addWidget(new QLabel(QStringLiteral("Использовать архиватор:"), common));

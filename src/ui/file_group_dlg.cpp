@@ -8,10 +8,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 
 #include "core/string_table.h"
 #include "files/masks.h"
+#include "rkit/files.h"
 #include "rkit/path.h"
 #include "tasks/user_interface.h"
 #include "ui/message_box.h"
@@ -19,19 +19,6 @@
 
 namespace bk::ui {
 namespace {
-
-// A "..." button as narrow as its text allows.
-QPushButton* make_browse_button(QWidget* parent, int id) {
-    QPushButton* button = make_button(parent, id, QStringLiteral("..."));
-    button->setMaximumWidth(button->fontMetrics().horizontalAdvance(button->text()) * 3 + 16);
-    return button;
-}
-
-QLineEdit* make_edit(QWidget* parent, int id, const std::wstring& text) {
-    auto* edit = new QLineEdit(qs(text), parent);
-    edit->setObjectName(QString::number(id));
-    return edit;
-}
 
 // An editable combo offering names, showing text whether or not it is one of them.
 QComboBox* make_name_combo(QWidget* parent, const QStringList& names, const std::wstring& text) {
@@ -43,13 +30,6 @@ QComboBox* make_name_combo(QWidget* parent, const QStringList& names, const std:
     combo->setCurrentIndex(combo->findText(qs(text), Qt::MatchExactly | Qt::MatchCaseSensitive));
     combo->setEditText(qs(text));
     return combo;
-}
-
-QHBoxLayout* row_of(QWidget* wide, QWidget* button) {
-    auto* row = new QHBoxLayout;
-    row->addWidget(wide, 1);
-    row->addWidget(button);
-    return row;
 }
 
 // The controls under a caption of their own, as the full path, the
@@ -70,16 +50,6 @@ QLineEdit* make_full_path(QWidget* parent) {
     edit->setObjectName(QStringLiteral("11033"));
     edit->setReadOnly(true);
     return edit;
-}
-
-bool is_folder(const std::wstring& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(rkit::native_path(path), error);
-}
-
-bool is_file(const std::wstring& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(rkit::native_path(path), error);
 }
 
 }  // namespace
@@ -152,15 +122,15 @@ CFileGroupDlg::CFileGroupDlg(QWidget* parent, bool is_new, const BasicFolders& f
       folders_(folders),
       components_(components),
       group_(group),
-      relative_(make_edit(this, 11030, group.relative_path)),
+      relative_(named(new QLineEdit(qs(group.relative_path), this), 11030)),
       browse_(make_browse_button(this, 11031)),
       recursive_(new QCheckBox(QStringLiteral("Включая вложенные папки"), this)),
-      extract_(make_edit(this, 11036, group.extract_folder)),
+      extract_(named(new QLineEdit(qs(group.extract_folder), this), 11036)),
       full_path_(make_full_path(this)),
       members_(new MembersRow(this, components_, group_.components)),
-      include_(make_edit(this, 11027, group.include_mask)),
-      exclude_(make_edit(this, 11028, group.exclude_mask)),
-      comment_(make_edit(this, 11000, group.comment)) {
+      include_(named(new QLineEdit(qs(group.include_mask), this), 11027)),
+      exclude_(named(new QLineEdit(qs(group.exclude_mask), this), 11028)),
+      comment_(named(new QLineEdit(qs(group.comment), this), 11000)) {
     QStringList names;
     for (const BasicFolder& folder : folders_) names << qs(folder.name);
     basic_ = make_name_combo(this, names, group.basic_folder);
@@ -169,7 +139,7 @@ CFileGroupDlg::CFileGroupDlg(QWidget* parent, bool is_new, const BasicFolders& f
 
     auto* place = new QFormLayout;
     place->addRow(QStringLiteral("Базовый путь:"), basic_);
-    place->addRow(QStringLiteral("Относительный путь:"), row_of(relative_, browse_));
+    place->addRow(QStringLiteral("Относительный путь:"), row_of({relative_, browse_}));
     place->addRow(QString(), recursive_);
     place->addRow(QStringLiteral("Подпапка для извлечения:"), extract_);
 
@@ -186,7 +156,7 @@ CFileGroupDlg::CFileGroupDlg(QWidget* parent, bool is_new, const BasicFolders& f
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(place);
     add_captioned(layout, this, QStringLiteral("Полный путь в текущей конфигурации"), alone(full_path_));
-    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of(members_->text(), members_->choose()));
+    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of({members_->text(), members_->choose()}));
     layout->addWidget(files);
     add_captioned(layout, this, QStringLiteral("Комментарий"), alone(comment_));
     layout->addStretch(1);
@@ -210,7 +180,7 @@ std::wstring CFileGroupDlg::base_folder() const {
 void CFileGroupDlg::update_full_path() {
     const std::wstring base = base_folder();
     std::wstring full;
-    const bool exists = !base.empty() && rkit::get_absolute_path(base, ws(relative_->text()), full) && is_folder(full);
+    const bool exists = !base.empty() && rkit::get_absolute_path(base, ws(relative_->text()), full) && rkit::dir_exists(full);
     full_path_->setText(exists ? qs(full) : str(ids::NOT_EXISTS_TEXT));
     ok_->setEnabled(exists);
     browse_->setEnabled(exists);
@@ -260,23 +230,23 @@ CSingleFileDlg::CSingleFileDlg(QWidget* parent, bool is_new, const BasicFolders&
       locations_(locations),
       components_(components),
       file_(file),
-      extract_(make_edit(this, 11036, file.extract_folder)),
+      extract_(named(new QLineEdit(qs(file.extract_folder), this), 11036)),
       full_path_(make_full_path(this)),
       members_(new MembersRow(this, components_, file_.components)),
-      comment_(make_edit(this, 11000, file.comment)) {
+      comment_(named(new QLineEdit(qs(file.comment), this), 11000)) {
     QStringList names;
     for (const FileLocation& location : locations_) names << qs(location.file_macro);
     path_ = make_name_combo(this, names, file.path);
     QPushButton* browse = make_browse_button(this, 11031);
 
     auto* place = new QFormLayout;
-    place->addRow(QStringLiteral("Путь:"), row_of(path_, browse));
+    place->addRow(QStringLiteral("Путь:"), row_of({path_, browse}));
     place->addRow(QStringLiteral("Подпапка для извлечения:"), extract_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(place);
     add_captioned(layout, this, QStringLiteral("Полный путь в текущей конфигурации"), alone(full_path_));
-    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of(members_->text(), members_->choose()));
+    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of({members_->text(), members_->choose()}));
     add_captioned(layout, this, QStringLiteral("Комментарий"), alone(comment_));
     layout->addStretch(1);
     layout->addLayout(ok_cancel_row(this, &ok_));
@@ -297,7 +267,7 @@ std::wstring CSingleFileDlg::named_file() const {
 
 void CSingleFileDlg::update_full_path() {
     const std::wstring full = named_file();
-    const bool exists = !full.empty() && is_file(full);
+    const bool exists = !full.empty() && rkit::file_exists(full);
     full_path_->setText(exists ? qs(full) : str(ids::NOT_EXISTS_TEXT));
     ok_->setEnabled(exists);
 }
@@ -309,7 +279,7 @@ void CSingleFileDlg::choose_file() {
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     // Where the typed file would be, even when it is not there (yet).
     const std::wstring typed = named_file();
-    if (!typed.empty() && is_folder(rkit::extract_dir(typed))) {
+    if (!typed.empty() && rkit::dir_exists(rkit::extract_dir(typed))) {
         chooser.setDirectory(qs(rkit::extract_dir(typed)));
         chooser.selectFile(qs(rkit::extract_name_ext(typed)));
     }

@@ -21,13 +21,6 @@ namespace {
 
 constexpr int ARCHIVER_PAGE = 10017;
 
-QHBoxLayout* line_of(std::initializer_list<QWidget*> widgets, int stretch_index) {
-    auto* row = new QHBoxLayout;
-    int i = 0;
-    for (QWidget* widget : widgets) row->addWidget(widget, i++ == stretch_index ? 1 : 0);
-    return row;
-}
-
 QString masks_or(const std::wstring& masks, int empty_text) { return masks.empty() ? str(empty_text) : qs(masks); }
 
 }  // namespace
@@ -43,12 +36,12 @@ void CFilesPage::init() {
 
 void CFilesPage::build() {
     backup_folder_ = named(new QLineEdit(this), 11005);
-    QPushButton* folder_browse = make_button(this, 11006, QStringLiteral("..."));
+    QPushButton* folder_browse = make_browse_button(this, 11006);
     removable_ = named(new QCheckBox(QStringLiteral("На сменном носителе:"), this), 11007);
     removable_path_ = named(new QComboBox(this), 11008);
     removable_path_->setEditable(true);
     removable_path_->setInsertPolicy(QComboBox::NoInsert);
-    removable_browse_ = make_button(this, 11012, QStringLiteral("..."));
+    removable_browse_ = make_browse_button(this, 11012);
     ask_removable_ = named(new QCheckBox(QStringLiteral("Вопрос при отсутствии сменного носителя или недостатке "
                                                         "свободного места"),
                                          this),
@@ -57,7 +50,7 @@ void CFilesPage::build() {
         named(new QCheckBox(QStringLiteral("Загружать файл копии в облачное хранилище (Интернет)"), this), 11014);
     cloud_button_ = make_button(this, 11081, QStringLiteral("Параметры..."));
     template_ = named(new QLineEdit(this), 11011);
-    QPushButton* template_browse = make_button(this, 11013, QStringLiteral("..."));
+    QPushButton* template_browse = make_browse_button(this, 11013);
     show_in_explorer_ =
         named(new QCheckBox(QStringLiteral("Показать файл резервной копии в \"Проводнике\" после создания"), this),
               11015);
@@ -65,7 +58,6 @@ void CFilesPage::build() {
     QPushButton* components = make_button(this, 11058, QStringLiteral("Компоненты..."));
     list_ = named(new QTreeWidget(this), 11019);
     report_list(list_, {ids::COL_FOLDER, ids::COL_INCLUDE, ids::COL_EXCLUDE, ids::COL_COMMENT});
-    for (QPushButton* narrow : {folder_browse, removable_browse_, template_browse}) narrow->setFixedWidth(32);
 
     auto* places = new QGroupBox(QStringLiteral("Места хранения"), this);
     auto* grid = new QGridLayout(places);
@@ -76,7 +68,7 @@ void CFilesPage::build() {
     grid->addWidget(removable_path_, 1, 1);
     grid->addWidget(removable_browse_, 1, 2);
     grid->addWidget(ask_removable_, 2, 0, 1, 3);
-    grid->addLayout(line_of({cloud_box_, cloud_button_}, 0), 3, 0, 1, 3);
+    grid->addLayout(row_of({cloud_box_, cloud_button_}, 0), 3, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     commands_ = new ListCommands(list_, {CMD_LIST_ADD, CMD_LIST_EDIT, CMD_LIST_DELETE, MENU_SEPARATOR, CMD_LIST_UP,
@@ -87,13 +79,13 @@ void CFilesPage::build() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(places);
-    auto* name_row = line_of({new QLabel(QStringLiteral("Шаблон имени файла архива:"), this), template_,
+    auto* name_row = row_of({new QLabel(QStringLiteral("Шаблон имени файла архива:"), this), template_,
                              template_browse}, 1);
     layout->addLayout(name_row);
     layout->addWidget(show_in_explorer_);
-    layout->addLayout(line_of({new QLabel(QStringLiteral("Выполнить после создания резервной копии"), this), cmdline_},
+    layout->addLayout(row_of({new QLabel(QStringLiteral("Выполнить после создания резервной копии"), this), cmdline_},
                              1));
-    layout->addLayout(line_of({new QLabel(QStringLiteral("Сохранять следующие группы файлов"), this), toolbar,
+    layout->addLayout(row_of({new QLabel(QStringLiteral("Сохранять следующие группы файлов"), this), toolbar,
                               new QWidget(this), components},
                              2));
     layout->addWidget(list_, 1);
@@ -182,7 +174,7 @@ CFilesPage::Row CFilesPage::selected_row() const {
     return {RowKind(item->data(0, Qt::UserRole).toInt()), size_t(item->data(0, Qt::UserRole + 1).toULongLong())};
 }
 
-int CFilesPage::row_of(RowKind kind, size_t index) const {
+int CFilesPage::list_row(RowKind kind, size_t index) const {
     const size_t groups = context().settings.file_groups.size();
     return int(kind == RowKind::group ? index : groups + index);
 }
@@ -226,13 +218,13 @@ void CFilesPage::add_item() {
         CFileGroupDlg dialog(this, true, context().basic_folders, settings.components, FileGroup{});
         if (dialog.exec() != QDialog::Accepted) return;
         settings.file_groups.push_back(dialog.group());
-        fill_list(row_of(RowKind::group, settings.file_groups.size() - 1));
+        fill_list(list_row(RowKind::group, settings.file_groups.size() - 1));
     } else {
         CSingleFileDlg dialog(this, true, context().basic_folders, context().file_locations, settings.components,
                               SingleFile{});
         if (dialog.exec() != QDialog::Accepted) return;
         settings.single_files.push_back(dialog.file());
-        fill_list(row_of(RowKind::file, settings.single_files.size() - 1));
+        fill_list(list_row(RowKind::file, settings.single_files.size() - 1));
     }
 }
 
@@ -251,12 +243,12 @@ void CFilesPage::edit_item(Row row) {
     } else {
         return;
     }
-    fill_list(row_of(row.kind, row.index));
+    fill_list(list_row(row.kind, row.index));
 }
 
 void CFilesPage::delete_item(Row row) {
     BackupSettings& settings = context().settings;
-    const int at = row_of(row.kind, row.index);
+    const int at = list_row(row.kind, row.index);
     if (row.kind == RowKind::group) settings.file_groups.erase(settings.file_groups.begin() + long(row.index));
     else settings.single_files.erase(settings.single_files.begin() + long(row.index));
     fill_list(at);
@@ -267,7 +259,7 @@ void CFilesPage::move_item(Row row, int step) {
     const size_t other = row.index + size_t(step);
     if (row.kind == RowKind::group) std::swap(settings.file_groups.at(row.index), settings.file_groups.at(other));
     else std::swap(settings.single_files.at(row.index), settings.single_files.at(other));
-    fill_list(row_of(row.kind, other));
+    fill_list(list_row(row.kind, other));
 }
 
 void CFilesPage::choose_backup_folder() {

@@ -43,7 +43,7 @@ private:
     void edit_item(Row row);
     void delete_item(Row row);
     void move_item(Row row, int step);
-    int row_of(RowKind kind, size_t index) const;
+    int list_row(RowKind kind, size_t index) const;
     void choose_backup_folder();
     void choose_removable_folder();
     void edit_template();

@@ -41,8 +41,7 @@ CSchedTaskDlg::CSchedTaskDlg(QWidget* parent, bool choose_database, const std::w
       keep_time_(forever_, combo_),
       components_(components),
       values_(values) {
-    QPushButton* browse = make_button(this, 11073, QStringLiteral("..."));
-    browse->setFixedWidth(32);
+    QPushButton* browse = make_browse_button(this, 11073);
     if (!choose_database) {
         database_->setReadOnly(true);
         database_->setFocusPolicy(Qt::NoFocus);

@@ -79,10 +79,12 @@ void CShedulerPage::init() {
 void CShedulerPage::refresh() {
     const int selected = selected_index();
     const SetupContext& c = context();
-    const uint32_t filter = all_databases_->isChecked() ? TASKS_OF_PROGRAM : TASKS_OF_PROGRAM | TASKS_OF_DATABASE;
-    load_scheduled_tasks(c.exe_path, c.database_path, filter, tasks_, report_);
-    if (filter == (TASKS_OF_PROGRAM | TASKS_OF_DATABASE)) current_tasks_ = tasks_;
-    else load_scheduled_tasks(c.exe_path, c.database_path, TASKS_OF_PROGRAM | TASKS_OF_DATABASE, current_tasks_, report_);
+    // One reading of the scheduler serves the list and the status alike.
+    load_scheduled_tasks(c.exe_path, c.database_path, TASKS_OF_PROGRAM, tasks_, report_);
+    current_tasks_.clear();
+    for (const ScheduledBackupTask& task : tasks_)
+        if (is_task_of_database(task, c.database_path)) current_tasks_.push_back(task);
+    if (!all_databases_->isChecked()) tasks_ = current_tasks_;
     list_->clear();
     for (const ScheduledBackupTask& task : tasks_) {
         auto* row = new QTreeWidgetItem(list_, {qs(task.database_path), qs(task.run.comment)});

@@ -100,6 +100,19 @@ QPushButton* make_button(QWidget* parent, int id, const QString& text) {
     return button;
 }
 
+QPushButton* make_browse_button(QWidget* parent, int id) {
+    QPushButton* button = make_button(parent, id, QStringLiteral("..."));
+    button->setMaximumWidth(button->fontMetrics().horizontalAdvance(button->text()) * 3 + 16);
+    return button;
+}
+
+QHBoxLayout* row_of(std::initializer_list<QWidget*> widgets, int stretch_index) {
+    auto* row = new QHBoxLayout;
+    int index = 0;
+    for (QWidget* widget : widgets) row->addWidget(widget, index++ == stretch_index ? 1 : 0);
+    return row;
+}
+
 QLayout* ok_cancel_row(QDialog* dialog, QPushButton** ok_out) {
     auto* row = new QHBoxLayout;
     QPushButton* ok = make_button(dialog, 1, QStringLiteral("ОК"));

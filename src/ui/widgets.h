@@ -3,6 +3,7 @@
 // and the module's icons.
 #pragma once
 #include <QDialog>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QPushButton>
 #include <QString>
@@ -57,6 +58,10 @@ T* named(T* widget, int id) {
 
 // A push button whose objectName is its control id.
 QPushButton* make_button(QWidget* parent, int id, const QString& text);
+// A "..." button, named by its control id, as narrow as its text allows.
+QPushButton* make_browse_button(QWidget* parent, int id);
+// The widgets side by side; the one at stretch_index takes the room left.
+QHBoxLayout* row_of(std::initializer_list<QWidget*> widgets, int stretch_index = 0);
 // "ОК" (1) wired to accept and "Отмена" (2) wired to reject, right-aligned.
 QLayout* ok_cancel_row(QDialog* dialog, QPushButton** ok = nullptr);
 
