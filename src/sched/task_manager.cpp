@@ -65,7 +65,8 @@ public:
 
     bool create_task(const TaskDefinition& definition, std::wstring& name) override {
         if (name.empty() && policy_) name = policy_->make_name();
-        if (name.empty() || std::any_of(name.begin(), name.end(), [](wchar_t c) { return c <= L' ' || c == L'/'; }))
+        if (name.empty() || !owns(name) ||
+            std::any_of(name.begin(), name.end(), [](wchar_t c) { return c <= L' ' || c == L'/'; }))
             throw std::runtime_error("not a name for a scheduled task: \"" + rkit::wide_to_char(name) + "\"");
         CronTable table(read_crontab());
         if (find(table, name))
@@ -133,7 +134,7 @@ public:
     void list_tasks(std::vector<std::wstring>& names) override {
         names.clear();
         const auto keep = [&](const std::wstring& name) {
-            if ((!policy_ || policy_->matches(name)) && std::find(names.begin(), names.end(), name) == names.end())
+            if (owns(name) && std::find(names.begin(), names.end(), name) == names.end())
                 names.push_back(name);
         };
         for (const std::wstring& name : CronTable(read_crontab()).task_names()) keep(name);
@@ -173,6 +174,7 @@ public:
     }
 
     bool delete_task(const std::wstring& name) override {
+        if (!owns(name)) return false;
         CronTable table(read_crontab());
         if (table.remove(name)) {
             write_crontab(table.text());
@@ -212,8 +214,14 @@ public:
     }
 
 private:
+    // Only the module's own tasks are read, changed or deleted: an autostart
+    // entry or a crontab block of another program is never touched, whatever
+    // name a caller passes.
+    bool owns(const std::wstring& name) const { return !policy_ || policy_->matches(name); }
+
     // The crontab first: a task half moved from there to autostart is still there.
-    static std::optional<StoredTask> find(const CronTable& table, const std::wstring& name) {
+    std::optional<StoredTask> find(const CronTable& table, const std::wstring& name) const {
+        if (!owns(name)) return std::nullopt;
         if (const CronTask* cron = table.find(name)) return StoredTask{*cron, std::nullopt};
         if (auto logon = read_autostart(name)) return StoredTask{std::nullopt, std::move(logon)};
         return std::nullopt;

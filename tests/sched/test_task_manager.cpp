@@ -79,6 +79,12 @@ TEST_F(TaskManagerTest, WhatIsCreatedReadsBackAndOtherLinesStayAsTheyWere) {
     EXPECT_TRUE(manager_->delete_task(upper));
     EXPECT_FALSE(manager_->task_exists(name));
     EXPECT_EQ(sched::read_crontab(), FOREIGN);
+    // Another program's entry is never the module's to change, whatever name is asked for.
+    bktest::write_file(dir_ / "config/autostart/other.desktop", "[Desktop Entry]\nExec=other\n");
+    std::wstring other = L"other";
+    EXPECT_THROW(manager_->create_task(definition(sched::TASK_AT_LOGON), other), std::runtime_error);
+    EXPECT_FALSE(manager_->delete_task(other));
+    EXPECT_EQ(autostart(other), "[Desktop Entry]\nExec=other\n");
 }
 
 TEST_F(TaskManagerTest, UpdatesMoveTasksBetweenTheStoresAndKeepHandWrittenSchedules) {
