@@ -36,6 +36,17 @@ std::wstring executable_path(const std::wstring& folder) {
     return rkit::quote_program_name(rkit::concat_path(folder, BACKUP_EXECUTABLE_NAME));
 }
 
+std::vector<std::wstring> split_component_list(const std::wstring& list) {
+    std::vector<std::wstring> names;
+    for (size_t begin = 0; begin <= list.size();) {
+        size_t end = list.find(L';', begin);
+        if (end == std::wstring::npos) end = list.size();
+        if (end > begin) names.push_back(list.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return names;
+}
+
 std::wstring base_command_line(bool without_program_name, bool with_process_id,
                                const std::wstring& program_path) {
     std::wstring line;

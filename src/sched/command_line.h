@@ -28,6 +28,10 @@ std::wstring backup_command_line(const HostIdentity& identity, const AutoParams&
                                  bool without_program_name, bool with_process_id,
                                  const std::wstring& program_path, const std::wstring& database_path);
 
+// The components of an /E= list ("a;b"), empty names dropped: what
+// backup_command_line joins, split again.
+std::vector<std::wstring> split_component_list(const std::wstring& list);
+
 // vdbackup "this program" /Q /P=pid /R /A="archive" /X /K1="..." ...
 std::wstring restore_command_line(const std::wstring& archive);
 

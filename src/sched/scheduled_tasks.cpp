@@ -8,6 +8,7 @@
 #include "core/com_error.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
+#include "sched/command_line.h"
 #include "sched/task_manager.h"
 #include "vardobk/command_line.h"
 
@@ -50,17 +51,6 @@ Result guarded(const SchedulerErrorReport& report, Result failed, Operation oper
 void write_profile(const sched::TaskDefinition& definition, const HostProfile& profile) {
     if (definition.working_directory.empty()) return;  // nowhere the task would find it
     write_host_profile((std::filesystem::path(definition.working_directory) / HOST_PROFILE_NAME).wstring(), profile);
-}
-
-std::vector<std::wstring> split_components(const std::wstring& list) {
-    std::vector<std::wstring> names;
-    for (size_t begin = 0; begin <= list.size();) {
-        size_t end = list.find(L';', begin);
-        if (end == std::wstring::npos) end = list.size();
-        if (end > begin) names.push_back(list.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return names;
 }
 
 }  // namespace
@@ -139,7 +129,7 @@ bool load_scheduled_tasks(const std::wstring& host_exe_path, const std::wstring&
             task.run.comment = task.definition.comment;
             task.run.keeptime = info->keep_time();
             task.run.flags = 0;
-            task.run.excl_comp = split_components(info->excluded_components());
+            task.run.excl_comp = split_component_list(info->excluded_components());
             tasks.push_back(std::move(task));
         }
         return true;

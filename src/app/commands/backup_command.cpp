@@ -36,18 +36,6 @@ std::vector<Component> used_components(const BackupSettings& settings) {
     return used;
 }
 
-std::vector<std::wstring> split_components(const std::wstring& list) {
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(L';', start);
-        if (end == std::wstring::npos) end = list.size();
-        if (end > start) items.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
-}
-
 // A batch run takes every choice from the host's batch parameters.
 void read_batch_run(HostParamCallback params, AutoParams& run, BackupSettings& settings) {
     read_int_param(params, "batch_keeptime", run.keeptime);
@@ -57,7 +45,7 @@ void read_batch_run(HostParamCallback params, AutoParams& run, BackupSettings& s
     // Present but empty still replaces: the host asks for no password.
     read_param(params, "batch_password", settings.archiver.password);
     std::wstring excluded;
-    if (read_param(params, "batch_excl_comp", excluded)) run.excl_comp = split_components(excluded);
+    if (read_param(params, "batch_excl_comp", excluded)) run.excl_comp = split_component_list(excluded);
 }
 
 }  // namespace
