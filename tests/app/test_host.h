@@ -88,15 +88,9 @@ public:
     // file ТЕК_SHP, the components docs and unused, the host's archiver.
     bk::BackupSettings standard_settings() const {
         bk::BackupSettings s;
-        s.file_groups.resize(2);
-        s.file_groups[0].basic_folder = s.file_groups[1].basic_folder = L"ТЕК_ДИР";
-        s.file_groups[0].relative_path = L"data";
-        s.file_groups[0].include_mask = L"*.dbf";
-        s.file_groups[0].flags = bk::GROUP_RECURSIVE;
-        s.file_groups[1].relative_path = L"docs";
-        s.file_groups[1].components = {kDocs};
-        s.single_files.resize(1);
-        s.single_files[0].path = L"ТЕК_SHP";
+        s.file_groups = {{L"ТЕК_ДИР", L"data", L"*.dbf", L"", L"", bk::GROUP_RECURSIVE, L"", {}},
+                         {L"ТЕК_ДИР", L"docs", L"", L"", L"", 0, L"", {kDocs}}};
+        s.single_files = {{L"ТЕК_SHP", L"", L"", {}}};
         s.components = {{kDocs, L"Документы"}, {L"unused", L"Не используется"}};
         s.archiver.archiver = archiver_;
         return s;

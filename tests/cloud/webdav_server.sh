@@ -42,7 +42,6 @@ ServerName 127.0.0.1:$port
 Listen 127.0.0.1:$port
 PidFile "$dir/httpd.pid"
 ErrorLog "$dir/logs/error.log"
-LogLevel warn
 DefaultRuntimeDir "$dir/run"
 Mutex file:$dir/run default
 $run_user
@@ -53,7 +52,6 @@ MaxRequestWorkers 32
 Timeout 30
 DocumentRoot "$dir/htdocs"
 DavLockDB "$dir/var/davlock"
-LimitRequestBody 0
 Redirect 307 /moved/ /dav/
 LuaInputFilter slow_input "$dir/conf/slow.lua" slow_input
 <Directory "$dir/htdocs">

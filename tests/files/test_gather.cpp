@@ -4,19 +4,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
-#include <stdexcept>
 
 #include "files/gather.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "support/values.h"
 
 namespace fs = std::filesystem;
 using bk::FileRecord;
 using Records = std::vector<FileRecord>;
 using Paths = std::vector<std::wstring>;
+using bktest::wide;
 
 namespace bk {
 void PrintTo(const FileRecord& r, std::ostream* os) {
@@ -37,8 +37,6 @@ void make_tree(const fs::path& root, const std::vector<std::string>& names) {
             bktest::write_file(root / name, name);
     }
 }
-
-std::wstring wide(const fs::path& p) { return rkit::from_native_path(p.string()); }
 
 // What gather_group_files finds in root, with root and its "/" cut off.
 Paths search(const fs::path& root, const std::wstring& include, const std::wstring& exclude, bool recursive) {
@@ -115,11 +113,13 @@ TEST(GroupSearch, NamesDifferingOnlyInCaseAreAllKeptInAFixedOrder) {
 
 // A link to a file is saved as the file it points to, under the link's name;
 // a link to a folder is never entered, so loops end and nothing outside the
-// group's folder is reached through one.
-TEST(GroupSearch, SymbolicLinks) {
+// group's folder is reached through one. Names the path layer cannot address
+// ("\" is a separator to it, and bytes that are not UTF-8 do not survive the
+// round trip) are left out.
+TEST(GroupSearch, SymbolicLinksAndNamesThatCannotBeAddressed) {
     bktest::TempDir dir, outside;
     make_tree(outside.path(), {"outside.txt", "folder/hidden.txt"});
-    make_tree(dir.path(), {"real.txt", "sub/a.txt"});
+    make_tree(dir.path(), {"real.txt", "sub/a.txt", "back\\slash.txt", "bad\xff.txt", "bad\xfe/inner.txt"});
     fs::create_symlink("real.txt", dir / "link_to_real");
     fs::create_symlink(outside / "outside.txt", dir / "link_out");
     fs::create_symlink("missing.txt", dir / "dangling");
@@ -132,14 +132,6 @@ TEST(GroupSearch, SymbolicLinks) {
     // A group whose own folder is reached through a link is searched.
     fs::create_symlink(dir.path(), outside / "group_link");
     EXPECT_EQ(search(outside / "group_link", L"*.txt", L"", true), (Paths{L"real.txt", L"sub/a.txt"}));
-}
-
-// Names the path layer cannot address ("\" is a separator to it, and bytes
-// that are not UTF-8 do not survive the round trip) are left out.
-TEST(GroupSearch, NamesThatCannotBeAddressedAreLeftOut) {
-    bktest::TempDir dir;
-    make_tree(dir.path(), {"ok.txt", "back\\slash.txt", "bad\xff.txt", "bad\xfe/inner.txt"});
-    EXPECT_EQ(search(dir.path(), L"", L"", true), (Paths{L"ok.txt"}));
 }
 
 // The host's current folder is root; its database folder is root/db; the
@@ -270,14 +262,7 @@ TEST_F(GatherFiles, StatusTextsReachTheTaskAndACancelEndsTheGathering) {
 
 TEST_F(GatherFiles, PathAndMaskErrorsEndTheGathering) {
     make_tree(root.path(), {"data/a.txt"});
-    const auto failure = [&] {
-        try {
-            gather();
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
+    const auto failure = [&] { return bktest::error_of([&] { gather(); }); };
     settings.file_groups = {group(L"ТЕК_ДИР", L"data", L"*.txt; dat?\\*.txt")};
     EXPECT_EQ(failure(), "invalid mask: dat?/*.txt");
     // A basic folder the host gave as empty, with no relative path: there is

@@ -2,10 +2,10 @@
 // user sees, and matched (with case; the folder search adds case-insensitivity).
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <tuple>
 
 #include "files/masks.h"
+#include "support/values.h"
 
 using bk::MaskEntry;
 using Masks = std::vector<MaskEntry>;
@@ -27,14 +27,7 @@ TEST(MaskList, SplitAndThenValidated) {
         {L"temp; data\\; dat?\\*.dbf", {{L"", L"temp"}, {L"data", L""}, {L"dat?", L"*.dbf"}}, "invalid mask: data"},
         {L"папка?\\*.dbf", {{L"папка?", L"*.dbf"}}, "invalid mask: папка?/*.dbf"},
     };
-    const auto message_of = [](const MaskEntry& mask) {
-        try {
-            bk::validate_mask(mask);
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("valid");
-    };
+    const auto message_of = [](const MaskEntry& mask) { return bktest::error_of([&] { bk::validate_mask(mask); }); };
     for (const auto& [text, masks, message] : cases) {
         EXPECT_EQ(bk::parse_mask_list(text), masks);
         const auto invalid = bk::find_invalid_mask(masks);

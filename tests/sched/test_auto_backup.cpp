@@ -15,6 +15,7 @@
 #include "sched/auto_backup.h"
 #include "support/error_messages.h"
 #include "support/temp_dir.h"
+#include "support/values.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ int32_t BK_CALL host_params(const char* key, char* buffer, int32_t size) {
     return static_cast<int32_t>(it->second.size());
 }
 
-rkit::timestamp at(int day, int hour, int minute = 0) {
-    rkit::timestamp ts;
-    ts.put(rkit::date(day, 3, 2024), rkit::time(hour, minute, 0));
-    return ts;
-}
+rkit::timestamp at(int day, int hour, int minute = 0) { return bktest::moment(day, 3, 2024, hour, minute); }
 
 bk::HostIdentity host(const std::wstring& dbname = L"base.shp") { return {L"7.2", L"pro", 0, dbname, L"", L""}; }
 bk::BackupRecord backup_at(const rkit::timestamp& time, const std::wstring& dbname = L"base.shp") {
@@ -110,11 +107,9 @@ TEST_F(AutoBackup, WhichCallBacksUpWithWhatParameters) {
         bool ask;
     };
     const Case cases[] = {
-        {0, 0, &by_user, true},
         {0, BKF_INTERACTIVE, &by_user, true},
         {0, BKF_MAKE_EVENT(BK_EVENT_ENTERING), &by_user, true},
         {0, BKF_AUTOMATIC | BKF_MAKE_EVENT(0x05), &by_user, true},
-        {0, BKF_AUTOMATIC, &by_user, true},
         {all & ~bk::OPT_ON_ENTER, kEnter, nullptr, false},
         {all & ~bk::OPT_ON_EXIT, kLeave, nullptr, false},
         {bk::OPT_ON_ENTER, kEnter, enter, false},
@@ -165,9 +160,6 @@ TEST_F(AutoBackup, ClockIsDueOnceADayAfterTheSaveHour) {
     rkit::clock::set_fixed(at(10, 9));
     write_catalogue({backup_at(at(10, 8, 30), L"other.shp"), backup_at(at(9, 10))});
     EXPECT_EQ(decide(kClock), BK_NOT_DONE);
-    // An absolute backup folder is used as it is.
-    settings_.backup_folder = (dir_ / "elsewhere").wstring();
-    EXPECT_EQ(decide(kClock), BK_DONE);
 }
 
 TEST_F(AutoBackup, ClockCacheIsReadOnceADay) {

@@ -1,5 +1,7 @@
 #include "support/archives.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
@@ -12,13 +14,19 @@ std::string in_quotes(const std::filesystem::path& path) { return "'" + path.str
 
 }  // namespace
 
-std::string shell(const std::string& command, bool must_succeed) {
+std::pair<int, std::string> shell_status(const std::string& command) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) throw std::runtime_error("popen failed: " + command);
     std::string out;
     char buffer[4096];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    if (::pclose(pipe) != 0 && must_succeed) throw std::runtime_error("command failed: " + command);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string shell(const std::string& command, bool must_succeed) {
+    auto [code, out] = shell_status(command);
+    if (code != 0 && must_succeed) throw std::runtime_error("command failed: " + command);
     return out;
 }
 

@@ -1,9 +1,7 @@
-// Root's crontab kept for a test, and Debian's cron daemon in the foreground, for a test that waits for a
-// scheduled task to run. It reads the crontabs of /var/spool/cron and picks
-// up a crontab changed by `crontab -` within a minute; jobs start at the turn
-// of a minute, so a test waits up to two. Only one cron may run on a machine:
-// it locks /run/crond.pid and a second one ends at once, which started()
-// tells. Logging goes to syslog (-L 15: starts, ends, failures, pids).
+// Root's crontab kept for a test, and Debian's cron daemon in the foreground for a test that waits for a
+// scheduled task: it picks up a crontab changed by `crontab -` and starts jobs at the turn of a minute, so
+// such a test waits up to two. Only one cron may run (it locks /run/crond.pid: started() tells); -L 15 logs
+// starts, ends, failures and pids to syslog.
 #pragma once
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -21,11 +19,8 @@
 
 namespace bktest {
 
-// Whether crontab can store a table here: not where the spool is read-only,
-// as in the mutation runs' sandbox, which lets tests write only below their
-// own folders. A test that needs it then returns at once and says so: the
-// sandbox takes a skipped test for a failed one, which would count every
-// mutant as caught.
+// Whether crontab can store a table here: not in the mutation runs' sandbox,
+// which takes a skipped test for a failed one; a test then returns at once.
 inline bool crontab_unavailable() {
     if (access("/var/spool/cron/crontabs", W_OK) == 0) return false;
     std::fprintf(stderr, "root's crontab cannot be written here: this test checks nothing\n");

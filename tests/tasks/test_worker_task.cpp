@@ -7,7 +7,6 @@
 #include <thread>
 #include <tuple>
 
-#include "core/com_error.h"
 #include "core/error_list.h"
 #include "support/error_messages.h"
 #include "support/scripted_ui.h"
@@ -42,7 +41,6 @@ TEST(WorkerTask, TheLastErrorOrAnExceptionIsThrownAndEarlierErrorsAreListed) {
          },
          "second", {"first"}},
         {[](LambdaTask&) { throw std::logic_error("7z: fatal error"); }, "7z: fatal error", {}},
-        {[](LambdaTask&) { throw bk::com_error(bk::com_error::e_fail, L"XML: сбой"); }, "XML: сбой", {}},
         {[](LambdaTask&) { throw 7; }, "unknown error in worker thread", {}},
     };
     for (const auto& [body, message, listed] : cases) {

@@ -16,6 +16,12 @@ T* child(QWidget* window, const char* id) {
     if (!found) ADD_FAILURE() << "no control " << id << " in " << window->objectName().toStdString();
     return found;
 }
+// The process's one application object (the module uses it too), offscreen.
+inline void start_application() {
+    static int argc = 1;
+    static char name[] = "test_ui", *argv[] = {name, nullptr};
+    if (!QApplication::instance()) setenv("QT_QPA_PLATFORM", "offscreen", 1), new QApplication(argc, argv);
+}
 inline bool click(QWidget* window, const char* id) {
     if (auto* button = child<QAbstractButton>(window, id)) button->click();
     return true;

@@ -25,12 +25,7 @@ inline Script::Action box_says(const std::wstring& text, const char* answer) {
 
 class Dialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {  // the module uses the process's application object
-        static int argc = 1;
-        static char name[] = "test_ui", *argv[] = {name, nullptr};
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { start_application(); }
     void SetUp() override { window.show(); }  // the host's main window, known to the module by its native id
     // bkDispatch while the script answers the windows; the module's first message.
     std::pair<uint32_t, std::string> run(int32_t command, const Script&, uint32_t flags = BKF_INTERACTIVE) {

@@ -17,11 +17,7 @@ using namespace uitest;
 
 class FileDialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_ui", *argv[] = {name, nullptr};
-        if (!QApplication::instance()) setenv("QT_QPA_PLATFORM", "offscreen", 1), new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { start_application(); }
     void SetUp() override { bktest::write_file(dir / "root/base/demo.shp", "db"); }
 
     bktest::TempDir dir;

@@ -4,6 +4,7 @@
 #include "support/archives.h"
 #include "sched/task_manager.h"
 #include "support/cron.h"
+#include "support/values.h"
 #include "ui/fn_templ_dlg.h"
 #include "ui/module_host.h"
 
@@ -134,11 +135,9 @@ TEST_F(Dialogs, TheSheetsFileListDrivesTheNextBackupOfVdbackup) {
                                        }).then("setup_sheet", press("1"))),
               Result(BK_DONE, ""));
     host.write_profile();
-    FILE* pipe = popen(("cd '" + host.root().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                        BIN_DIR "/vdbackup' /B </dev/null 2>&1").c_str(), "r");
-    std::string out;
-    for (char chunk[512]; size_t n = fread(chunk, 1, sizeof chunk, pipe);) out.append(chunk, n);
-    ASSERT_EQ(WEXITSTATUS(pclose(pipe)), 0) << out;
+    const auto [code, out] = bktest::shell_status("cd '" + host.root().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY"
+                                                  " -u QT_QPA_PLATFORM '" BIN_DIR "/vdbackup' /B </dev/null 2>&1");
+    ASSERT_EQ(code, 0) << out;
     const std::string root = host.root().relative_path().string() + "/";  // as the archive holds it
     std::vector<std::string> saved;
     for (const auto& entry : bktest::archive_entries(host.last_archive()))
@@ -149,9 +148,7 @@ TEST_F(Dialogs, TheSheetsFileListDrivesTheNextBackupOfVdbackup) {
 }
 
 TEST_F(Dialogs, TheTemplateDialogInsertsEachMacroOnceBeforeTheSelection) {
-    rkit::timestamp moment;
-    moment.put(rkit::date(6, 12, 2026), rkit::time(9, 5, 7));
-    rkit::clock::set_fixed(moment);
+    rkit::clock::set_fixed(bktest::moment(6, 12, 2026, 9, 5, 7));
     bk::HostIdentity identity;
     identity.dbname = L"Учёт.shp";
     bk::ui::CFnTemplDlg dialog(nullptr, L"копия_", identity);
@@ -251,7 +248,6 @@ TEST_F(Scheduler, ThePageCountsTheTasksOfTheDatabaseAndWritesThemAtOnce) {
     EXPECT_NE(entry.find(utf8(logon.definition.parameters).substr(0, 20)), std::string::npos) << entry;
     EXPECT_EQ(std::make_tuple(logon.database_path, logon.run.keeptime, logon.run.comment),
               std::make_tuple(rkit::char_to_wide(other_db), 30, std::wstring(L"при входе")));
-    EXPECT_TRUE(fs::exists(host.root() / "vdbackup_host.xml"));  // for the runs while the host is closed
 }
 
 // The whole way of a night backup: a task made on the page for the coming
