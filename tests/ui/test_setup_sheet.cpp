@@ -164,8 +164,6 @@ TEST_F(Dialogs, TheTemplateDialogInsertsEachMacroOnceBeforeTheSelection) {
               std::make_tuple(QString("%SHORT_DB%копия_%DATE%"), QString("Учёткопия_2026_12_06")));
     edit->clear();
     EXPECT_TRUE(example->text().isEmpty());
-    dialog.accept();
-    EXPECT_TRUE(dialog.templ().empty());
 }
 
 // The scheduler page writes tasks to the machine's scheduler at once: root's

@@ -166,7 +166,6 @@ TEST_F(Vdbackup, ProfileAndUsageErrorsAreClearFailures) {
     EXPECT_EQ(bktest::shell("groff -man -ww -z '" MAN_PAGE "' 2>&1"), "");
 }
 
-// Past its limit the log loses its oldest whole lines, and only they go.
 TEST(RunLog, AppendingPastTheLimitDropsTheOldestWholeLines) {
     bktest::TempDir dir;
     const fs::path log = dir / "vdbackup.log";
