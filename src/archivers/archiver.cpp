@@ -11,6 +11,7 @@
 #include "core/string_table.h"
 #include "archivers/archiver_7z.h"
 #include "archivers/archiver_rar.h"
+#include "rkit/command_line_quote.h"
 #include "rkit/files.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
@@ -98,7 +99,7 @@ std::wstring BaseArchiver::find_executable() const {
         path = exe_path_;
     }
     if (!rkit::file_exists(path)) throw std::runtime_error("archiver not found at: " + rkit::wide_to_char(path));
-    return archiver_detail::quote(path);
+    return rkit::quote_argument(path);
 }
 
 int32_t BaseArchiver::run(const std::wstring& command_line, const std::wstring& work_dir,
@@ -279,36 +280,13 @@ std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const s
 
 namespace archiver_detail {
 
-std::wstring quote(const std::wstring& argument) {
-    // Backslashes count only before a double quote: double those, and escape
-    // the quote itself, so that any file name survives the splitting.
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') {
-            quoted.append(backslashes * 2 + 1, L'\\');
-        } else {
-            quoted.append(backslashes, L'\\');
-        }
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted += L'"';
-    return quoted;
-}
-
 std::wstring extraction_command(const std::wstring& program, const std::wstring& archive, const std::wstring& entry,
                                 const std::wstring& options, bool ask_password, uint32_t flags) {
-    std::wstring line = program + L" x " + quote(archive);
+    std::wstring line = program + L" x " + rkit::quote_argument(archive);
     if (flags & ARCHIVE_YES_TO_ALL) line += L" -y";
     if (ask_password) line += L" -p";
     if (!options.empty()) line += L' ' + options;
-    if (!entry.empty()) line += L' ' + quote(entry);
+    if (!entry.empty()) line += L' ' + rkit::quote_argument(entry);
     return line;
 }
 

@@ -205,8 +205,6 @@ std::vector<std::wstring> list_entries(const ArchiverSettings& settings, const s
 
 // Internal helpers of the drivers' command lines and progress parsers.
 namespace archiver_detail {
-// An argument in double quotes that the Windows splitting rules give back unchanged.
-std::wstring quote(const std::wstring& argument);
 // options joined with a blank when both are given.
 std::wstring join_options(const std::wstring& first, const std::wstring& second);
 // "<program> x archive [-y] [-p] [options] [entry]": both archivers take the

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "rkit/command_line_quote.h"
 #include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
@@ -15,7 +16,7 @@
 
 namespace bk {
 
-using archiver_detail::quote;
+using rkit::quote_argument;
 
 namespace {
 
@@ -159,19 +160,19 @@ std::wstring Archiver_7z::compress_command(const std::wstring& archive, const st
                                            const std::wstring& options, const std::wstring& password,
                                            uint32_t flags, int32_t level, const std::wstring& work_folder) const {
     const std::wstring program = find_executable();
-    std::wstring line = program + L" a " + quote(archive);
+    std::wstring line = program + L" a " + quote_argument(archive);
     if (flags & ARCHIVE_RECURSE) line += L" -r";
     if (flags & ARCHIVE_OPEN_FILES) line += L" -ssw";
     if (const int mx = seven_zip_level(level); mx >= 0) line += L" -mx" + std::to_wstring(mx);
     if (!password.empty()) line += L" -p -mhe=on";
     if (!options.empty()) line += L' ' + options;
     if (stores_links_unless_told(program)) line += L" -l";
-    line += L" -w" + quote(work_folder);
+    line += L" -w" + quote_argument(work_folder);
     // Our list files are UTF-8, whatever the locale 7-Zip runs in.
     if (flags & ARCHIVE_LIST_FILE)
-        line += L" -scsUTF-8 @" + quote(source);
+        line += L" -scsUTF-8 @" + quote_argument(source);
     else
-        line += L' ' + quote(source);
+        line += L' ' + quote_argument(source);
     return line;
 }
 
@@ -182,7 +183,7 @@ std::wstring Archiver_7z::extract_command(const std::wstring& archive, const std
 }
 
 std::wstring Archiver_7z::list_command(const std::wstring& archive) const {
-    return find_executable() + L" l " + quote(archive);
+    return find_executable() + L" l " + quote_argument(archive);
 }
 
 void Archiver_7z::compress(const std::wstring& work_dir, const std::wstring& archive, const std::wstring& source,
@@ -234,7 +235,8 @@ bool Archiver_7z::list(const std::wstring& work_dir, const std::wstring& archive
 std::vector<std::wstring> Archiver_7z::list_entries(const std::wstring& archive, const std::wstring& password) {
     OperationScope operation(*this, idle);
     std::string transcript;
-    check_result(run(find_executable() + L" l -slt -ba -bd " + quote(archive), L"", archive, password, &transcript));
+    const std::wstring line = find_executable() + L" l -slt -ba -bd " + quote_argument(archive);
+    check_result(run(line, L"", archive, password, &transcript));
     return parse_technical_listing(archiver_detail::transcript_lines(transcript));
 }
 

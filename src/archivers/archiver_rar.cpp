@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "rkit/command_line_quote.h"
 #include "rkit/decimal.h"
 #include "rkit/path.h"
 #include "rkit/text.h"
@@ -11,7 +12,7 @@
 
 namespace bk {
 
-using archiver_detail::quote;
+using rkit::quote_argument;
 
 namespace {
 constexpr const char* prefix = "rar";
@@ -25,16 +26,16 @@ int rar_method(int32_t level) {
 std::wstring Archiver_Rar::compress_command(const std::wstring& archive, const std::wstring& source,
                                             const std::wstring& options, const std::wstring& password,
                                             uint32_t flags, int32_t level) const {
-    std::wstring line = find_executable() + L" a " + quote(archive);
+    std::wstring line = find_executable() + L" a " + quote_argument(archive);
     if (flags & ARCHIVE_RECURSE) line += L" -r";
     if (flags & ARCHIVE_OPEN_FILES) line += L" -dh";
     if (const int method = rar_method(level); method >= 0) line += L" -m" + std::to_wstring(method);
     if (!password.empty()) line += L" -p";
     if (!options.empty()) line += L' ' + options;
     if (flags & ARCHIVE_LIST_FILE)
-        line += L" @" + quote(source);
+        line += L" @" + quote_argument(source);
     else
-        line += L' ' + quote(source);
+        line += L' ' + quote_argument(source);
     return line;
 }
 
@@ -98,7 +99,7 @@ std::vector<std::wstring> Archiver_Rar::list_entries(const std::wstring& archive
     OperationScope operation(*this, idle);
     std::string transcript;
     // No -p: RAR asks only when the headers are encrypted.
-    const int32_t code = run(find_executable() + L" vt " + quote(archive), L"", archive, password, &transcript);
+    const int32_t code = run(find_executable() + L" vt " + quote_argument(archive), L"", archive, password, &transcript);
     fail_on_errors(code, true);
     // "        Name: home/u/a.txt" and, a few lines on, "        Type: File".
     std::vector<std::wstring> entries;
