@@ -1,8 +1,6 @@
 // Every way commands 1, 2 and 3 end without doing their work: the result
-// code, the messages, and that no archive, record or data file changed (the
-// messages of each missing parameter and path are the host parameters'); and
-// bkDispatch's part: what a throw becomes, one command at a time, the help
-// callback.
+// code, the messages, and that no archive, record or data file changed; and
+// bkDispatch's part: what a throw becomes, one command at a time, the help callback.
 #include <gtest/gtest.h>
 
 #include <atomic>

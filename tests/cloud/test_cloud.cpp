@@ -52,9 +52,9 @@ BackupRecord kept_for(int32_t keeptime) {
 
 // The archive's name is one path segment after the base, whatever characters
 // it has. A failed transfer is message 20160 with the network error; the
-// library's own failures are named; a missing archive is no failure; a cancel
-// ends the upload as canceled before anything reaches the server.
-TEST(CloudUpload, TheTargetFailuresAndACancel) {
+// library's own failures are named; a missing archive is no failure; each phase
+// shows its text; a cancel ends the upload before anything reaches the server.
+TEST(CloudUpload, TheTargetFailuresProgressAndACancel) {
     EXPECT_EQ(cloud_target_url(L"https://webdav.yandex.ru", L"/b/vd_backup_1.7z"), L"https://webdav.yandex.ru/vd_backup_1.7z");
     EXPECT_EQ(cloud_target_url(L"http://nas:8080/backups/", L"/b/Копия #1?.rar"),
               L"http://nas:8080/backups/%D0%9A%D0%BE%D0%BF%D0%B8%D1%8F%20%231%3F.rar");
@@ -80,15 +80,8 @@ TEST(CloudUpload, TheTargetFailuresAndACancel) {
         set_http_library_path(wide(library));
         EXPECT_EQ(failure_of(account("dav")), expected);
     }
-    // Back to the normal search, which finds the library beside the program.
-    set_http_library_path(L"");
-    status.cancel();
-    EXPECT_THROW(upload_archive(account("dav"), &status, path, kept_for(7)), task_canceled);
-    EXPECT_FALSE(fs::exists(WebDav::stored("dav", name)));
-}
-
-TEST(CloudProgress, EachPhaseShowsItsTextAndBar) {
-    bktest::ScriptedStatus status;
+    // Each phase of a transfer shows its text and bar.
+    bktest::ScriptedStatus sink;
     const std::vector<std::tuple<int32_t, uint64_t, uint64_t, TaskStatus>> reports{
         {WL_PHASE_SENDING, 2, 3, {UPLOADING, 67}},
         {WL_PHASE_SENDING, 0, 0, {UPLOADING, -1}},  // nothing known about the size: no bar
@@ -96,14 +89,20 @@ TEST(CloudProgress, EachPhaseShowsItsTextAndBar) {
         {7, 1, 2, {CONNECTING, -1}}};  // a phase nobody shows
     for (const auto& [phase, done, total, shown] : reports) {
         HttpProgress progress{phase, done, total};
-        EXPECT_EQ(upload_progress(&status, &progress), WL_PROGRESS_CONTINUE);
-        EXPECT_EQ(status.get_status(), shown);
+        EXPECT_EQ(upload_progress(&sink, &progress), WL_PROGRESS_CONTINUE);
+        EXPECT_EQ(sink.get_status(), shown);
     }
     HttpProgress progress{WL_PHASE_SENDING, 1, 2};
     EXPECT_EQ(upload_progress(nullptr, &progress), WL_PROGRESS_CONTINUE);
+    sink.cancel();
+    EXPECT_EQ(upload_progress(&sink, &progress), WL_PROGRESS_STOP);
+    EXPECT_EQ(sink.statuses().size(), 3u);
+
+    // Back to the normal search, which finds the library beside the program.
+    set_http_library_path(L"");
     status.cancel();
-    EXPECT_EQ(upload_progress(&status, &progress), WL_PROGRESS_STOP);
-    EXPECT_EQ(status.statuses().size(), 3u);
+    EXPECT_THROW(upload_archive(account("dav"), &status, path, kept_for(7)), task_canceled);
+    EXPECT_FALSE(fs::exists(WebDav::stored("dav", name)));
 }
 
 // A whole backup task with the cloud step on. The new backup, on Monday

@@ -89,7 +89,7 @@ TEST(HostParams, IntegerValues) {
 // Macro names are compared exactly; anything else is relative to the root.
 // A network database has no local files, and its name is db_path's; a
 // workplace that is not a number is none.
-TEST(HostParams, MacroNamesAndNetworkDatabases) {
+TEST(HostParams, MacroNamesNetworkDatabasesAndVersionLists) {
     g_params.clear();
     for (const bk::BasicFolderKey& folder : bk::basic_folder_keys()) g_params[folder.key] = "/host/root";
     g_params["vdx_path"] = "";  // empty is a value
@@ -106,12 +106,8 @@ TEST(HostParams, MacroNamesAndNetworkDatabases) {
     id.workplace = 5;
     EXPECT_EQ(bk::read_host_identity(host, id), BK_DONE);
     EXPECT_EQ(id.dbname + L" " + std::to_wstring(id.workplace), L"main.dcf 0");
-}
 
-// Lists of versions match when they share an item, blanks and case aside;
-// an empty one matches any. Which backups are of the same database is the
-// catalogue's and the commands' to show.
-TEST(HostIdentityMatch, VersionLists) {
+    // Version lists match when they share an item, blanks and case aside; an empty one matches any.
     for (const auto& [a, b, match] : std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>>{
              {L"\t7.2\t", L"7.3,7.2 ", true}, {L"7.1", L"7.3", false}, {L"", L"7.3", true},
              {L"7.3", L"", true},             {L"7.1", L"7.1.1", false}})

@@ -13,7 +13,7 @@ using Masks = std::vector<MaskEntry>;
 // A list is split at semicolons and commas with blanks and tabs trimmed, and
 // either separator starts a folder part; nothing is validated meanwhile.
 // Validation then names the first mask that cannot be searched, in UTF-8.
-TEST(MaskList, SplitAndThenValidated) {
+TEST(MaskList, SplitValidatedAndMatched) {
     const std::vector<std::tuple<std::wstring, Masks, std::string>> cases{
         {L" *.txt ; ;*.ini,\t*.dbf\t,,a b.txt", {{L"", L"*.txt"}, {L"", L"*.ini"}, {L"", L"*.dbf"}, {L"", L"a b.txt"}},
          ""},
@@ -34,16 +34,15 @@ TEST(MaskList, SplitAndThenValidated) {
         EXPECT_EQ(invalid ? message_of(*invalid) : "", message);
     }
     EXPECT_EQ(message_of({L"", L"a\\b"}), "invalid mask: a/b");  // a separator in a name
-}
 
-TEST(MatchPattern, WildcardsWithBacktrackingAndCase) {
-    const std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>> cases{
+    // Wildcards with backtracking, and with case.
+    const std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>> patterns{
         {L"a*b?c", L"aXXbYc", true}, {L"a*b?c", L"abc", false}, {L"*", L"", true},      {L"", L"a", false},
         {L"?", L"", false},          {L"??", L"abc", false},    {L"*ab", L"aab", true}, {L"*a*b*c", L"xaybzcbc", true},
         {L"a*a*a", L"aaa", true},    {L"a*a*a", L"aa", false},  {L"**x", L"x", true},
         {L"*.*", L"README", false},  // unlike a folder listing, "*.*" needs a dot here
         {L"Temp*", L"Temp1", true},  {L"Temp*", L"TEMP1", false}, {L"врем?", L"ВРЕМЯ", false}, {L"врем?", L"время", true}};
-    for (const auto& [pattern, name, match] : cases)
+    for (const auto& [pattern, name, match] : patterns)
         EXPECT_EQ(bk::match_pattern(pattern, name), match) << testing::PrintToString(std::wstring(pattern)) << " "
                                                            << testing::PrintToString(std::wstring(name));
 }

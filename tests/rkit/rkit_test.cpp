@@ -1,10 +1,7 @@
-// The rules of paths, names and dates that the end-to-end tests do not reach: a
-// hidden file has no extension, a name that only begins like a folder is not
-// inside it, two paths are the same only when spelled the same ("\" counting as
-// "/"), the Windows file patterns that a folder search applies to names, and
-// the text forms of dates and times that the catalogue stores. Then the tree
-// delete, which never reaches outside its tree (copies, moves and new folders
-// are the backup and restore tests').
+// The rules of paths, names and dates that the end-to-end tests do not reach
+// (hidden files, look-alike folders, paths equal with "\" as "/", the Windows
+// patterns of a folder search, the catalogue's date and time texts); the tree
+// delete, which never reaches outside its tree; where removable disks are mounted.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +22,7 @@
 using namespace rkit;
 namespace fs = std::filesystem;
 
-TEST(Path, HiddenFilesLookalikeFoldersAndEqualPaths) {
+TEST(Path, HiddenFilesLookalikeFoldersEqualPathsAndWindowsPatterns) {
     EXPECT_EQ(extract_ext(L"/home/u/.profile"), L"");
     EXPECT_EQ(force_extension(L"/b.d/x", L"rar"), L"/b.d/x.rar");
     std::wstring out;
@@ -35,10 +32,8 @@ TEST(Path, HiddenFilesLookalikeFoldersAndEqualPaths) {
     EXPECT_TRUE(equal_path(L"x.dbf", concat_path(get_current_dir(), L"x.dbf")));
     EXPECT_FALSE(equal_path(L"/a/B", L"/a/b"));
     EXPECT_FALSE(equal_path(L"", L"."));
-}
 
-// What "*.*", a trailing "." and ".*" take, and letters (Cyrillic too) without case.
-TEST(FilePattern, WindowsRules) {
+    // What "*.*", a trailing "." and ".*" take, and letters (Cyrillic too) without case.
     const std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>> cases{
         {L"*.*", L"a.b.c", true},        {L"report.*", L"report", true}, {L"report.*", L"reports", false},
         {L"*.", L"README", true},        {L"*.", L"a.txt", false},       {L"?.dbf", L".dbf", false},

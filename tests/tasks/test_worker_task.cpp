@@ -10,6 +10,7 @@
 #include "core/error_list.h"
 #include "support/error_messages.h"
 #include "support/scripted_ui.h"
+#include "support/values.h"
 #include "tasks/headless_ui.h"
 #include "tasks/worker_task.h"
 
@@ -45,12 +46,7 @@ TEST(WorkerTask, TheLastErrorOrAnExceptionIsThrownAndEarlierErrorsAreListed) {
     };
     for (const auto& [body, message, listed] : cases) {
         bk::clear_errors();
-        try {
-            bk::run_worker_task(nullptr, std::make_unique<LambdaTask>(body));
-            ADD_FAILURE() << "finish must throw for " << message;
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(e.what(), message);
-        }
+        EXPECT_EQ(bktest::error_of([&] { bk::run_worker_task(nullptr, std::make_unique<LambdaTask>(body)); }), message);
         EXPECT_EQ(bktest::error_messages(), listed);
     }
 }
