@@ -99,6 +99,23 @@ private:
     QPushButton* choose_;
 };
 
+namespace {
+
+// The rows both editors end with, so that they read alike: where the item
+// lies, its components, what else the editor has, its comment, OK and Cancel.
+void finish_layout(QDialog* dialog, QVBoxLayout* layout, QLineEdit* full_path, MembersRow* members, QWidget* more,
+                   QLineEdit* comment, QPushButton** ok) {
+    add_captioned(layout, dialog, QStringLiteral("Полный путь в текущей конфигурации"), alone(full_path));
+    add_captioned(layout, dialog, QStringLiteral("Компоненты"), row_of({members->text(), members->choose()}));
+    if (more) layout->addWidget(more);
+    add_captioned(layout, dialog, QStringLiteral("Комментарий"), alone(comment));
+    layout->addStretch(1);
+    layout->addLayout(ok_cancel_row(dialog, ok));
+    dialog->resize(480, dialog->sizeHint().height());
+}
+
+}  // namespace
+
 CFileGroupOrFileDlg::CFileGroupOrFileDlg(QWidget* parent)
     : CBasicDlg(10031, QStringLiteral("Добавление"), parent),
       single_(new QRadioButton(QStringLiteral("Одиночный файл"), this)) {
@@ -155,13 +172,7 @@ CFileGroupDlg::CFileGroupDlg(QWidget* parent, bool is_new, const BasicFolders& f
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(place);
-    add_captioned(layout, this, QStringLiteral("Полный путь в текущей конфигурации"), alone(full_path_));
-    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of({members_->text(), members_->choose()}));
-    layout->addWidget(files);
-    add_captioned(layout, this, QStringLiteral("Комментарий"), alone(comment_));
-    layout->addStretch(1);
-    layout->addLayout(ok_cancel_row(this, &ok_));
-    resize(480, sizeHint().height());
+    finish_layout(this, layout, full_path_, members_, files, comment_, &ok_);
 
     connect(basic_, &QComboBox::currentTextChanged, this, &CFileGroupDlg::update_full_path);
     connect(relative_, &QLineEdit::textChanged, this, &CFileGroupDlg::update_full_path);
@@ -245,12 +256,7 @@ CSingleFileDlg::CSingleFileDlg(QWidget* parent, bool is_new, const BasicFolders&
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(place);
-    add_captioned(layout, this, QStringLiteral("Полный путь в текущей конфигурации"), alone(full_path_));
-    add_captioned(layout, this, QStringLiteral("Компоненты"), row_of({members_->text(), members_->choose()}));
-    add_captioned(layout, this, QStringLiteral("Комментарий"), alone(comment_));
-    layout->addStretch(1);
-    layout->addLayout(ok_cancel_row(this, &ok_));
-    resize(480, sizeHint().height());
+    finish_layout(this, layout, full_path_, members_, nullptr, comment_, &ok_);
 
     connect(path_, &QComboBox::currentTextChanged, this, &CSingleFileDlg::update_full_path);
     connect(browse, &QPushButton::clicked, this, &CSingleFileDlg::choose_file);
